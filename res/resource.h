@@ -1,0 +1,48 @@
+// Resource ids shared by the resource scripts and the tool's logic.
+#pragma once
+
+// Dialog templates.
+#define IDD_ABOUTBOX 100
+#define IDD_ULMAUPDATE_DIALOG 102
+#define IDD_WARNING 129
+#define IDD_PROGRESS 705
+#define IDD_DEVPROG 706
+
+// Icon and animation clip.
+#define IDR_MAINFRAME 512
+#define IDR_AVI_TRANSFER 900
+
+// Controls.
+#define IDC_COMBO_PRINTER 1000
+#define IDC_UPDATE 1001
+#define IDC_EXIT 1004
+#define IDC_WARNING_TITLE 1005
+#define IDC_WARNING_TEXT 1006
+#define IDC_ABOUT_NAME 1007
+#define IDC_ABOUT_VERSION 1008
+#define IDC_PROGRESS_BAR 2310
+#define IDC_TRANSFER_TEXT 2311
+#define IDC_PERCENT_TEXT 2312
+#define IDC_ANIMATE 2313
+#define IDC_DEVPROG_TEXT 2510
+
+// System menu command of the About box.
+#define IDM_ABOUTBOX 0x0010
+
+// Strings.
+#define IDS_ABOUTBOX 101
+#define IDS_VERSION_FMT 102
+#define IDS_REGISTRY_KEY 1010
+#define IDS_TRANSFERRING 1710
+#define IDS_CANNOT_COMMUNICATE 1910
+#define IDS_TRANSFER_FAILED 1911
+#define IDS_TRANSFER_CANCELLED 1916
+#define IDS_NO_PRINTER 1919
+#define IDS_READ_FAILED 2005
+#define IDS_RAWIO_UNAVAILABLE 2006
+#define IDS_CONFIRM_UPDATE 2010
+#define IDS_COMPLETED 2011
+#define IDS_SYSINFO_DIFFERENT 2020
+#define IDS_WARNING_TEXT 2100
+#define IDS_SHUTDOWN_REASON 2200
+#define IDS_TITLE_FMT 3000
