@@ -1,0 +1,140 @@
+// Kernel services and library loading over the Windows API.
+#include <cstring>
+#include <utility>
+
+#include "platform/win32/win32_platform.h"
+
+namespace plat::win32 {
+
+namespace {
+
+class File : public IFile {
+  public:
+    explicit File(FileHandle handle) : m_handle(std::move(handle)) {}
+
+    bool Seek(uint64_t offset) override {
+        LARGE_INTEGER distance;
+        distance.QuadPart = static_cast<LONGLONG>(offset);
+        return ::SetFilePointerEx(m_handle.get(), distance, nullptr, FILE_BEGIN) != 0;
+    }
+
+    uint32_t Read(void* buffer, uint32_t size) override {
+        DWORD read = 0;
+        if (!::ReadFile(m_handle.get(), buffer, size, &read, nullptr)) return 0;
+        return read;
+    }
+
+  private:
+    FileHandle m_handle;
+};
+
+class Module : public IModule {
+  public:
+    explicit Module(ModuleHandle handle) : m_handle(std::move(handle)) {}
+
+    void* GetProcAddress(const char* name) override {
+        return reinterpret_cast<void*>(GetProcAs<void (*)()>(m_handle.get(), name));
+    }
+
+  private:
+    ModuleHandle m_handle;
+};
+
+// The thread entry of StartThread: runs the function it is handed and lets no exception out.
+DWORD WINAPI ThreadEntry(LPVOID parameter) {
+    std::unique_ptr<std::function<uint32_t()>> entry(
+        static_cast<std::function<uint32_t()>*>(parameter));
+    try {
+        return (*entry)();
+    } catch (...) {
+        return static_cast<DWORD>(-1);
+    }
+}
+
+}  // namespace
+
+bool System::GetModuleFileName(std::string& path) {
+    char buffer[MAX_PATH] = {};
+    DWORD length = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+    // A full buffer means the path was cut: no usable path.
+    if (length == 0 || length >= MAX_PATH) return false;
+    path.assign(buffer, length);
+    return true;
+}
+
+bool System::FileExists(const std::string& path) {
+    // The search is for this one path: a wildcard would match other names, and no file name
+    // holds one.
+    if (path.empty() || path.find_first_of("*?") != std::string::npos) return false;
+    WIN32_FIND_DATAA data;
+    FindHandle find(::FindFirstFileA(path.c_str(), &data));
+    if (!find) return false;
+    return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+uint32_t System::GetPrivateProfileString(const char* section, const char* key, const char* def,
+                                         char* buffer, uint32_t size, const char* file) {
+    return ::GetPrivateProfileStringA(section, key, def, buffer, size, file);
+}
+
+bool System::IsDBCSLeadByte(uint8_t byte) { return ::IsDBCSLeadByte(byte) != 0; }
+
+const char* System::CharNext(const char* p) { return ::CharNextA(p); }
+
+std::unique_ptr<IFile> System::OpenFileForReading(const std::string& path) {
+    FileHandle handle(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) return nullptr;
+    return std::make_unique<File>(std::move(handle));
+}
+
+void System::Sleep(uint32_t ms) { ::Sleep(ms); }
+
+bool System::GetVersionEx(OsVersion& out) {
+    OSVERSIONINFOA info;
+    std::memset(&info, 0, sizeof info);
+    info.dwOSVersionInfoSize = sizeof info;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    if (!::GetVersionExA(&info)) return false;
+#pragma GCC diagnostic pop
+    out.major = info.dwMajorVersion;
+    out.minor = info.dwMinorVersion;
+    out.build = info.dwBuildNumber;
+    out.platformId = info.dwPlatformId;
+    return true;
+}
+
+bool System::IsWow64() {
+    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    ModuleHandle kernel(::LoadLibraryA("kernel32"));
+    auto isWow64Process = GetProcAs<IsWow64ProcessFn>(kernel.get(), "IsWow64Process");
+    if (!isWow64Process) return false;
+    BOOL wow64 = FALSE;
+    if (!isWow64Process(::GetCurrentProcess(), &wow64)) return false;
+    return wow64 != FALSE;
+}
+
+bool System::RemoveCurrentDirectoryFromDllSearch() { return ::SetDllDirectoryA("") != 0; }
+
+bool System::StartThread(std::function<uint32_t()> entry) {
+    if (!entry) return false;
+    auto parameter = std::make_unique<std::function<uint32_t()>>(std::move(entry));
+    ThreadHandle thread(::CreateThread(nullptr, 0, ThreadEntry, parameter.get(), 0, nullptr));
+    if (!thread) return false;  // the function is freed here
+    parameter.release();        // now owned by the thread entry
+    // The thread runs on by itself; its handle is not needed.
+    return true;
+}
+
+uint32_t System::SetThreadExecutionState(uint32_t flags) {
+    return ::SetThreadExecutionState(static_cast<EXECUTION_STATE>(flags));
+}
+
+std::unique_ptr<IModule> Modules::LoadLibrary(const std::string& name) {
+    ModuleHandle handle(::LoadLibraryA(name.c_str()));
+    if (!handle) return nullptr;
+    return std::make_unique<Module>(std::move(handle));
+}
+
+}  // namespace plat::win32
