@@ -231,6 +231,9 @@ public:
     // UnblockShutdown releases it.
     virtual bool BlockShutdown(Window window, uint32_t reasonId) = 0;
     virtual bool UnblockShutdown(Window window) = 0;
+    // Serves the pending paint messages of this thread's windows (and no input), so that
+    // windows stay painted while the thread waits. The default does nothing.
+    virtual void PumpPaintMessages() {}
 };
 
 // ---------------------------------------------------------------------------------------------

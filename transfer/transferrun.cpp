@@ -1,4 +1,172 @@
-// The transfer run: readies the printer, sizes the packages and runs the progress dialog.
-#include "app/maindlg.h"
+// The transfer run: readies the printer, adds up the package sizes, runs the progress dialog
+// whose worker thread sends the packages, and reports the outcome.
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
 
-int CulmaUpDateDlg::RunTransfer() { return 0; }
+#include "app/framework.h"
+#include "app/maindlg.h"
+#include "app/rawio.h"
+#include "res/resource.h"
+#include "transfer/kf7file.h"
+#include "transfer/progressdlg.h"
+#include "transfer/transferstate.h"
+#include "transfer/xmlink.h"
+
+namespace {
+
+// The package paths of the current transfer, in sending order; kept for the program's life and
+// emptied at the start of every run.
+std::vector<std::string>& PackagePaths() {
+    static std::vector<std::string> s_packagePaths = [] {
+        std::vector<std::string> v;
+        v.reserve(10);
+        return v;
+    }();
+    return s_packagePaths;
+}
+
+constexpr int32_t kXmValue = 1000;
+constexpr int32_t kXmSendValue = 500000;
+
+}  // namespace
+
+std::string PackageDisplayName(const std::string& path) {
+    size_t start = path.find_last_of("\\/:");
+    std::string name = start == std::string::npos ? path : path.substr(start + 1);
+    size_t dot = name.rfind('.');
+    if (dot != std::string::npos) name.erase(dot);
+    return name;
+}
+
+int SendPackageFile(CKf7File& file) {
+    int32_t length = file.m_header.DataLength();
+    if (length <= 0) {
+        g_nLastResult = kTransferLocalFailure;
+        return 0;
+    }
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[static_cast<size_t>(length)]());
+    if (!buffer) {
+        g_nLastResult = kTransferLocalFailure;
+        return 0;
+    }
+    uint32_t want = static_cast<uint32_t>(length);
+    uint32_t got = 0;
+    if (file.Seek(tagQvXmFileHeader::kSize)) {
+        while (got < want) {
+            uint32_t n = file.Read(buffer.get() + got, want - got);
+            if (n == 0) break;
+            got += n;
+        }
+    }
+    if (got < want) {
+        g_nLastResult = kTransferLocalFailure;
+        return 0;
+    }
+    uint32_t sendLength = want;
+    int32_t result =
+        XmSendFile(file.m_header.bytes, buffer.get(), &sendLength, kXmSendValue, TransferProgress);
+    return result == 0 ? 1 : 0;
+}
+
+int TransferWorker(void* pathList) {
+    const auto* paths = static_cast<const std::vector<std::string>*>(pathList);
+    g_nLastResult = 0;
+    if (XmCmdInit(kXmValue) != 0) return 0;
+    if (paths == nullptr) return 0;
+    for (size_t i = 0; i < paths->size(); ++i) {
+        const std::string& path = (*paths)[i];
+        std::unique_ptr<CKf7File> file;
+        try {
+            file = std::make_unique<CKf7File>(path);
+        } catch (const CFileException&) {
+            // A package that has gone since the sizes were added up: send nothing further.
+            g_nUnreadablePackage = static_cast<int>(i);
+            g_nLastResult = kTransferLocalFailure;
+            return 0;
+        }
+        g_strCurrentName.Set(PackageDisplayName(path));
+        uint32_t length = static_cast<uint32_t>(file->m_header.DataLength());
+        g_nCurrentBytes = length;
+        uint32_t limit = g_nCancelLimit;
+        g_bCancelEnabled = (limit != 0 && length < limit) ? 1 : 0;
+        if (!SendPackageFile(*file)) return 0;
+        g_nDoneBytes += length;
+    }
+    return 0;
+}
+
+uint32_t TransferThreadProc(plat::Window progressWindow) {
+    int result = 0;
+    TransferWorkerFn worker = g_pfnTransferWorker;
+    if (worker) {
+        try {
+            result = worker(g_pTransferParam);
+        } catch (...) {
+            g_nLastResult = kTransferLocalFailure;
+        }
+    }
+    plat::Ui().PostMessage(progressWindow, win::WM_COMMAND, win::IDOK, 0);
+    return static_cast<uint32_t>(result);
+}
+
+int CulmaUpDateDlg::RunTransfer() {
+    std::vector<std::string>& paths = PackagePaths();
+    paths.clear();
+
+    if (!IsQVFiloBound()) {
+        app::AfxMessageBox(app::LoadStr(IDS_RAWIO_UNAVAILABLE), win::MB_OK | win::MB_ICONERROR);
+        return 0;
+    }
+    if (!SendPreamble(m_strPrinterName)) {
+        app::AfxMessageBox(app::LoadStr(IDS_CANNOT_COMMUNICATE), win::MB_OK | win::MB_ICONERROR);
+        return 0;
+    }
+
+    paths.push_back(m_strKF7FilePath);
+    if (!m_strKF7FilePath2.empty()) paths.push_back(m_strKF7FilePath2);
+    const std::string* names[] = {&m_strKF7FileName, &m_strKF7FileName2};
+
+    // The sum is kept in 64 bits: two large packages do not wrap it around.
+    int64_t sum = 0;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        try {
+            CKf7File file(paths[i]);
+            sum += file.m_header.DataLength();
+        } catch (const CFileException&) {
+            app::AfxMessageBox("File not found:\n\n" + *names[i], win::MB_OK | win::MB_ICONERROR);
+            return 0;
+        }
+    }
+    if (paths.empty() || sum <= 0) return 0;
+
+    {
+        CProgressDlg dlg(app::MainWindow());
+        g_nTotalBytes = static_cast<uint32_t>(sum);
+        g_pfnTransferWorker = &TransferWorker;
+        g_pTransferParam = &paths;
+        dlg.m_nAnimationId = IDR_AVI_TRANSFER;
+        dlg.DoModal();
+    }
+
+    int unreadable = g_nUnreadablePackage;
+    if (unreadable >= 0 && static_cast<size_t>(unreadable) < paths.size()) {
+        app::AfxMessageBox("File not found:\n\n" + *names[unreadable],
+                           win::MB_OK | win::MB_ICONERROR);
+        return 0;
+    }
+    int32_t result = g_nLastResult;
+    if (result == maker::XM_RESULT_STOPPED) {
+        app::AfxMessageBox(app::LoadStr(IDS_TRANSFER_CANCELLED), win::MB_OK | win::MB_ICONWARNING);
+        return 0;
+    }
+    if (result != 0) {
+        app::AfxMessageBox(app::LoadStr(IDS_TRANSFER_FAILED), win::MB_OK | win::MB_ICONERROR);
+        return 0;
+    }
+    app::AfxMessageBox(app::FormatString(IDS_COMPLETED, {m_strMachineName}),
+                       win::MB_OK | win::MB_ICONINFORMATION);
+    return 1;
+}

@@ -1,0 +1,31 @@
+#include "transfer/devprogdlg.h"
+
+#include "app/framework.h"
+#include "res/resource.h"
+
+CDevProgDlg::CDevProgDlg(plat::Window parent) : plat::CDialog(IDD_DEVPROG, parent) {
+    if (Create(parent ? parent : app::MainWindow())) ShowWindow(win::SW_HIDE);
+}
+
+CDevProgDlg::~CDevProgDlg() = default;
+
+void CDevProgDlg::CentreOver(const plat::Rect& m, const plat::Rect& w, int& x, int& y) {
+    x = (m.left + m.right - (w.right - w.left)) / 2;
+    y = (m.top + m.bottom - (w.bottom - w.top)) / 2;
+}
+
+bool CDevProgDlg::OnInitDialog() {
+    plat::CDialog::OnInitDialog();
+    plat::IUi& ui = plat::Ui();
+    plat::Rect main, own;
+    plat::Window mainWindow = app::MainWindow();
+    if (mainWindow && ui.GetWindowRect(mainWindow, main) && ui.GetWindowRect(GetSafeHwnd(), own)) {
+        int x = 0, y = 0;
+        CentreOver(main, own, x, y);
+        ui.MoveToTop(GetSafeHwnd(), x, y);
+    }
+    SetWindowText(app::DisplayName());
+    return true;
+}
+
+void CDevProgDlg::PostNcDestroy() { delete this; }

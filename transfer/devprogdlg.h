@@ -1,0 +1,20 @@
+// The modeless device-busy window "The unit is operating...", shown in place of the progress
+// dialog once the whole transfer has been handed to the printer.
+#pragma once
+#include "platform/dialog.h"
+
+class CDevProgDlg : public plat::CDialog {
+  public:
+    // Creates the window at once, modeless and hidden. With no parent the application's main
+    // window owns it. The object deletes itself when its window is destroyed; a caller that
+    // finds no window after construction (GetSafeHwnd() empty) deletes it instead.
+    explicit CDevProgDlg(plat::Window parent = plat::Window{});
+    ~CDevProgDlg() override;
+
+    // Top-left corner that centres a window rectangle w over m (truncating toward zero).
+    static void CentreOver(const plat::Rect& m, const plat::Rect& w, int& x, int& y);
+
+  protected:
+    bool OnInitDialog() override;
+    void PostNcDestroy() override;
+};

@@ -1,0 +1,174 @@
+#include "transfer/progressdlg.h"
+
+#include <cstdio>
+
+#include "app/framework.h"
+#include "res/resource.h"
+#include "transfer/devprogdlg.h"
+#include "transfer/transferstate.h"
+#include "transfer/xmlink.h"
+
+uint64_t OverallPercent(uint32_t currentBytes, uint32_t percent, uint32_t doneBytes,
+                        uint32_t totalBytes) {
+    uint64_t current = static_cast<uint64_t>(currentBytes) * percent / 100;
+    return (current + doneBytes) * 100 / totalBytes;
+}
+
+std::string CutDisplayName(const std::string& name, size_t maxBytes) {
+    if (name.size() <= maxBytes) return name;
+    plat::ISystem& sys = plat::System();
+    const char* begin = name.c_str();
+    const char* end = begin + name.size();
+    const char* p = begin;
+    // Step whole characters so that a double-byte character is never split.
+    while (p < end) {
+        const char* next = sys.CharNext(p);
+        if (next <= p || next > end || static_cast<size_t>(next - begin) > maxBytes) break;
+        p = next;
+    }
+    return std::string(begin, p) + "...";
+}
+
+CProgressDlg::CProgressDlg(plat::Window parent)
+    : plat::CDialog(IDD_PROGRESS, parent), m_nAnimationId(IDR_AVI_TRANSFER) {
+    ResetTransferState();
+}
+
+CProgressDlg::~CProgressDlg() {
+    DestroyDeviceBusyWindow();
+    CProgressDlg* self = this;
+    g_pProgressDlg.compare_exchange_strong(self, nullptr);
+}
+
+bool CProgressDlg::OnInitDialog() {
+    plat::CDialog::OnInitDialog();
+    plat::IUi& ui = plat::Ui();
+    m_animate = GetDlgItem(IDC_ANIMATE);
+    m_progress = GetDlgItem(IDC_PROGRESS_BAR);
+
+    // The device-busy window, hidden until the whole transfer has been handed over.
+    CDevProgDlg* dev = new CDevProgDlg();
+    if (!dev->GetSafeHwnd()) {
+        delete dev;
+        dev = nullptr;
+    }
+    g_pDevProgDlg = dev;
+
+    SetWindowText(app::DisplayName());
+    g_bCancel = 0;
+    ui.SendMessage(m_animate, win::ACM_OPENA, ui.ResourceModule(), m_nAnimationId);
+    g_pProgressDlg = this;
+    ui.SendMessage(m_progress, win::PBM_SETRANGE, 0, static_cast<intptr_t>(100u << 16));
+    ui.SendMessage(m_progress, win::PBM_SETPOS, 0, 0);
+    TransferProgress(0);
+    HoldSystem();
+
+    if (g_pfnTransferWorker.load() != nullptr) {
+        plat::Window window = GetSafeHwnd();
+        bool started = plat::System().StartThread([window]() -> uint32_t {
+            try {
+                return TransferThreadProc(window);
+            } catch (...) {
+                return 0;
+            }
+        });
+        if (!started) {
+            // Without a worker nothing would ever close the dialog: report a failed transfer.
+            g_nLastResult = kTransferLocalFailure;
+            ui.PostMessage(window, win::WM_COMMAND, win::IDOK, 0);
+        }
+    }
+    return true;
+}
+
+intptr_t CProgressDlg::DialogProc(plat::Window window, uint32_t message, uintptr_t wParam,
+                                  intptr_t lParam) noexcept {
+    if (message == WM_TRANSFER_PROGRESS) {
+        try {
+            return ApplyProgress(static_cast<uint32_t>(wParam));
+        } catch (...) {
+            return 0;
+        }
+    }
+    return plat::CDialog::DialogProc(window, message, wParam, lParam);
+}
+
+intptr_t CProgressDlg::ApplyProgress(uint32_t percent) {
+    CDevProgDlg* dev = g_pDevProgDlg;
+    if (dev && dev->IsWindowVisible()) return 2;
+
+    plat::IUi& ui = plat::Ui();
+    ui.EnableWindow(GetDlgItem(win::IDCANCEL), g_bCancelEnabled.load() != 0);
+
+    std::string name = CutDisplayName(g_strCurrentName.Get(), kMaxNameBytes);
+    SetDlgItemText(IDC_TRANSFER_TEXT, app::FormatString(IDS_TRANSFERRING, {name}));
+
+    uint32_t total = g_nTotalBytes;
+    if (total == 0) return 1;
+    uint64_t overall = OverallPercent(g_nCurrentBytes, percent, g_nDoneBytes, total);
+    if (overall <= 100) {
+        g_nLastPercent = static_cast<int>(overall);
+        ui.SendMessage(m_progress, win::PBM_SETPOS, static_cast<uintptr_t>(overall), 0);
+        char text[32];
+        std::snprintf(text, sizeof text, "%d %%", g_nLastPercent.load());
+        SetDlgItemText(IDC_PERCENT_TEXT, text);
+    }
+    if (overall >= 100) {
+        ShowWindow(win::SW_HIDE);
+        if (dev) dev->ShowWindow(win::SW_SHOW);
+    }
+    return 1;
+}
+
+int32_t ULMA_WINAPI TransferProgress(uint32_t percent) {
+    try {
+        CProgressDlg* dlg = g_pProgressDlg;
+        if (dlg == nullptr || g_nTotalBytes.load() == 0) return 0;
+        if (percent > 100) return 0;
+        // The windows belong to the user-interface thread: have it apply the report.
+        intptr_t applied = plat::Ui().SendMessage(dlg->GetSafeHwnd(),
+                                                  CProgressDlg::WM_TRANSFER_PROGRESS, percent, 0);
+        if (applied == 2) return 1;
+        return g_bCancel.load() == 0 ? 1 : 0;
+    } catch (...) {
+        return 0;
+    }
+}
+
+void CProgressDlg::OnCancel() { g_bCancel = 1; }
+
+void CProgressDlg::OnOK() {
+    CDevProgDlg* dev = g_pDevProgDlg;
+    if (dev && plat::Ui().IsWindow(dev->GetSafeHwnd())) {
+        // Let the printer take the firmware in; the windows keep being painted meanwhile.
+        for (uint32_t waited = 0; waited < kDeviceBusyWaitMs; waited += kWaitSliceMs) {
+            plat::Ui().PumpPaintMessages();
+            plat::System().Sleep(kWaitSliceMs);
+        }
+        DestroyDeviceBusyWindow();
+    }
+    ReleaseSystem();
+    EndDialog(win::IDOK);
+}
+
+void CProgressDlg::OnDestroy() { ReleaseSystem(); }
+
+void CProgressDlg::HoldSystem() {
+    if (m_bHoldingSystem) return;
+    m_bHoldingSystem = true;
+    plat::System().SetThreadExecutionState(win::ES_CONTINUOUS | win::ES_SYSTEM_REQUIRED);
+    plat::Ui().BlockShutdown(GetSafeHwnd(), IDS_SHUTDOWN_REASON);
+}
+
+void CProgressDlg::ReleaseSystem() {
+    if (!m_bHoldingSystem) return;
+    m_bHoldingSystem = false;
+    plat::Ui().UnblockShutdown(GetSafeHwnd());
+    plat::System().SetThreadExecutionState(win::ES_CONTINUOUS);
+}
+
+void CProgressDlg::DestroyDeviceBusyWindow() {
+    CDevProgDlg* dev = g_pDevProgDlg.exchange(nullptr);
+    // Destroying the window makes the object delete itself.
+    if (dev) dev->DestroyWindow();
+}

@@ -1,0 +1,60 @@
+// The modal progress dialog of a firmware transfer: animation, "Transferring" line, overall
+// percentage and progress bar. It starts the transfer's worker thread when it opens and closes
+// when the worker posts the OK command.
+#pragma once
+#include <cstdint>
+
+#include "platform/dialog.h"
+#include "platform/wintypes.h"
+
+class CProgressDlg : public plat::CDialog {
+  public:
+    // Resets the transfer state for a new transfer.
+    explicit CProgressDlg(plat::Window parent = plat::Window{});
+    ~CProgressDlg() override;
+
+    // Message through which the progress callback, on any thread, has the dialog's own thread
+    // apply a progress report (wParam: percent). Returns 1 when the report was applied, 2 when
+    // the device-busy window is already showing and nothing changed.
+    static constexpr uint32_t WM_TRANSFER_PROGRESS = 0x8000 + 0x71;  // WM_APP + 0x71
+    // Length in bytes above which a package's display name is cut.
+    static constexpr size_t kMaxNameBytes = 32;
+    // Slice of the wait after the transfer in which the windows are repainted.
+    static constexpr uint32_t kWaitSliceMs = 100;
+    static constexpr uint32_t kDeviceBusyWaitMs = 12000;
+
+    intptr_t DialogProc(plat::Window window, uint32_t message, uintptr_t wParam,
+                        intptr_t lParam) noexcept override;
+
+    plat::Window m_animate;
+    plat::Window m_progress;
+    int m_nAnimationId;
+
+  protected:
+    bool OnInitDialog() override;
+    void OnOK() override;
+    void OnCancel() override;
+    void OnDestroy() override;
+
+  private:
+    // Steps of a progress report that change the windows; runs on the dialog's thread.
+    intptr_t ApplyProgress(uint32_t percent);
+    // Keeps the computer awake and holds a shutdown while the transfer runs.
+    void HoldSystem();
+    void ReleaseSystem();
+    void DestroyDeviceBusyWindow();
+
+    bool m_bHoldingSystem = false;
+};
+
+// The progress callback handed to XMSendFile: percent of the current package. Returns non-zero
+// to go on, 0 to stop the transfer.
+int32_t ULMA_WINAPI TransferProgress(uint32_t percent);
+
+// Overall percentage of the transfer: ((current * percent) / 100 + done) * 100 / total, in
+// 64-bit unsigned arithmetic, each division truncating. total must not be 0.
+uint64_t OverallPercent(uint32_t currentBytes, uint32_t percent, uint32_t doneBytes,
+                        uint32_t totalBytes);
+// A display name cut to at most maxBytes bytes at a character boundary of the ANSI code page,
+// followed by "..." when it was cut.
+std::string CutDisplayName(const std::string& name, size_t maxBytes);
