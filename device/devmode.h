@@ -62,7 +62,7 @@ bool Write(uint8_t* data, size_t length, size_t offset, T value) {
 // they lie inside both the block and the public part that dmSize announces; the driver-private
 // part starts dmSize bytes in.
 class View {
-public:
+  public:
     View(const uint8_t* data, size_t length) : data_(data), length_(data ? length : 0) {}
 
     const uint8_t* data() const { return data_; }
@@ -93,7 +93,7 @@ public:
         return Read<T>(data_, length_, size_t{*size} + offset);
     }
 
-private:
+  private:
     bool PublicHolds(size_t offset, size_t bytes) const {
         auto size = Size();
         if (!size) return false;

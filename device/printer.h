@@ -24,7 +24,7 @@ constexpr size_t kNameField = 260;
 bool CopyNameField(char (&field)[kNameField], const char* name);
 
 class CPrinter {
-public:
+  public:
     CPrinter();
     virtual ~CPrinter();
     CPrinter(const CPrinter&) = delete;

@@ -8,7 +8,7 @@
 #include "printers/qvprinter.h"
 
 class CPrinterList {
-public:
+  public:
     CPrinterList();
     virtual ~CPrinterList();
     CPrinterList(const CPrinterList&) = delete;
@@ -37,7 +37,7 @@ public:
     // Releases every printer and forgets the current name, as at process exit.
     void ResetForTest();
 
-private:
+  private:
     void ReleaseAll();
 
     std::list<std::unique_ptr<CQVPrinter>> m_listPrinters;

@@ -7,7 +7,7 @@
 #include "device/printer.h"
 
 class CQVPrinter : public CPrinter {
-public:
+  public:
     CQVPrinter();
     ~CQVPrinter() override;
 
@@ -29,7 +29,7 @@ public:
     uint32_t m_dwMediaState = 0;
     uint32_t m_dwModelCode = 0;
 
-protected:
+  protected:
     // Special is 4 when the display name carries the special-tape suffix, else 0. Sets up the
     // media part; never makes the initialisation fail.
     void SetUpMedia(int special);

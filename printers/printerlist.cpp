@@ -1,0 +1,122 @@
+#include "printers/printerlist.h"
+
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/wintypes.h"
+
+namespace {
+
+// Shows the wait cursor for the life of the guard.
+class WaitCursor {
+  public:
+    WaitCursor() : previous_(plat::Ui().BeginWaitCursor()) {}
+    ~WaitCursor() { plat::Ui().RestoreCursor(previous_); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+  private:
+    uintptr_t previous_;
+};
+
+// Driver names are equal only when every byte is; a missing name equals nothing.
+bool SameDriver(const char* driver, const char* wanted) {
+    return driver && wanted && std::strcmp(driver, wanted) == 0;
+}
+
+}  // namespace
+
+CPrinterList::CPrinterList() = default;
+
+CPrinterList::~CPrinterList() { ReleaseAll(); }
+
+void CPrinterList::ReleaseAll() {
+    for (auto& printer : m_listPrinters) {
+        printer->Release();
+        printer.reset();
+    }
+    m_listPrinters.clear();
+    m_index.clear();
+    m_strCurrentName.clear();
+}
+
+void CPrinterList::ResetForTest() { ReleaseAll(); }
+
+std::string CPrinterList::GetPrinterText(const CQVPrinter& p) {
+    char text[kNameField] = {};
+    if (!p.GetDisplayName(text, kNameField)) return std::string();
+    return std::string(text, strnlen(text, kNameField));
+}
+
+CQVPrinter* CPrinterList::FindPrinter(const char* name) {
+    auto found = m_index.find(name ? name : "");
+    return found == m_index.end() ? nullptr : found->second;
+}
+
+CQVPrinter* CPrinterList::AddPrinter(const char* name) {
+    WaitCursor wait;
+    if (CQVPrinter* existing = FindPrinter(name)) return existing;
+    auto printer = std::make_unique<CQVPrinter>();
+    if (!printer->Initialize(name)) {
+        printer->Release();
+        return nullptr;
+    }
+    return AppendPrinter(std::move(printer));
+}
+
+CQVPrinter* CPrinterList::AppendPrinter(std::unique_ptr<CQVPrinter> printer) {
+    if (!printer) return nullptr;
+    CQVPrinter* added = printer.get();
+    m_listPrinters.push_back(std::move(printer));
+    // The first printer with a text stays the one found by it.
+    m_index.emplace(GetPrinterText(*added), added);
+    return added;
+}
+
+void CPrinterList::SetCurrentPrinter(CQVPrinter* printer) {
+    m_strCurrentName = printer ? GetPrinterText(*printer) : std::string();
+}
+
+int CPrinterList::SelectPrinterByName(const char* name) {
+    CQVPrinter* printer = AddPrinter(name ? name : "");
+    if (!printer) return 0;
+    SetCurrentPrinter(printer);
+    return 1;
+}
+
+int CPrinterList::GetCurrentPrinterName(std::string& out) const {
+    out = m_strCurrentName;
+    return out.empty() ? 0 : 1;
+}
+
+int CPrinterList::GetCount() const { return static_cast<int>(m_listPrinters.size()); }
+
+int CPrinterList::EnumeratePrinters(const char* driverName, const char* driverName2) {
+    plat::ISpooler& spooler = plat::Spooler();
+    uint32_t needed = 0, count = 0;
+    spooler.EnumPrinters(win::PRINTER_ENUM_LOCAL, 2, nullptr, 0, &needed, &count);
+
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[needed ? needed : 1]());
+    if (!buffer) return 0;
+    count = 0;
+    if (!spooler.EnumPrinters(win::PRINTER_ENUM_LOCAL, 2, buffer.get(), needed, &needed, &count))
+        return 0;
+
+    int result = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        plat::PrinterInfo2 record = spooler.Info2At(buffer.get(), i);
+        if (!SameDriver(record.pDriverName, driverName) &&
+            !SameDriver(record.pDriverName, driverName2))
+            continue;
+        if (!record.pPrinterName) continue;
+        if (AddPrinter(record.pPrinterName)) result = 1;
+    }
+    return result;
+}
+
+CPrinterList& GetPrinterList() {
+    static CPrinterList list;
+    return list;
+}
