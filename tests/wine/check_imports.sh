@@ -10,20 +10,21 @@ if [ $# -ne 1 ] || [ ! -f "$1" ]; then
 fi
 file=$1
 
-# The mingw objdump reads both PE32 and PE32+; the native one may not know the format.
-objdump=
-for candidate in i686-w64-mingw32-objdump x86_64-w64-mingw32-objdump objdump; do
-    if command -v "$candidate" >/dev/null 2>&1; then
-        objdump=$candidate
+# Each mingw objdump reads the PE format of its own target: take the first that knows this file.
+dump=
+for objdump in i686-w64-mingw32-objdump x86_64-w64-mingw32-objdump objdump; do
+    command -v "$objdump" >/dev/null 2>&1 || continue
+    if dump=$("$objdump" -p "$file" 2>/dev/null); then
         break
     fi
+    dump=
 done
-if [ -z "$objdump" ]; then
-    echo "no objdump found" >&2
+if [ -z "$dump" ]; then
+    echo "$file: no objdump here reads this file" >&2
     exit 2
 fi
 
-dlls=$("$objdump" -p "$file" | sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' | tr -d '\r')
+dlls=$(printf '%s\n' "$dump" | sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' | tr -d '\r')
 if [ -z "$dlls" ]; then
     echo "$file: no import table found" >&2
     exit 1
