@@ -1,0 +1,260 @@
+// Kernel, library, registry and spooler services of the Windows platform layer, on a real
+// (Wine) system.
+#include "platform/win32/win32_platform.h"
+// After the platform headers, whose names the API macros would rewrite.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using plat::win32::Modules;
+using plat::win32::Registry;
+using plat::win32::Spooler;
+using plat::win32::System;
+
+// A fresh folder under the temporary directory, removed with its files afterwards.
+class TempDir {
+  public:
+    TempDir() {
+        char base[MAX_PATH];
+        ::GetTempPathA(MAX_PATH, base);
+        m_path = std::string(base) + "ulma_win32_test_" + std::to_string(::GetCurrentProcessId());
+        ::CreateDirectoryA(m_path.c_str(), nullptr);
+    }
+    ~TempDir() {
+        for (const auto& f : m_files) ::DeleteFileA(f.c_str());
+        for (auto it = m_dirs.rbegin(); it != m_dirs.rend(); ++it) ::RemoveDirectoryA(it->c_str());
+        ::RemoveDirectoryA(m_path.c_str());
+    }
+    std::string Write(const std::string& name, const std::string& content) {
+        std::string path = m_path + "\\" + name;
+        std::ofstream(path, std::ios::binary) << content;
+        m_files.push_back(path);
+        return path;
+    }
+    std::string MakeDir(const std::string& name) {
+        std::string path = m_path + "\\" + name;
+        ::CreateDirectoryA(path.c_str(), nullptr);
+        m_dirs.push_back(path);
+        return path;
+    }
+    const std::string& path() const { return m_path; }
+
+  private:
+    std::string m_path;
+    std::vector<std::string> m_files, m_dirs;
+};
+
+TEST(Win32System, FileExistsFindsOnlyThatFile) {
+    TempDir dir;
+    std::string file = dir.Write("present.bin", "x");
+    std::string folder = dir.MakeDir("folder.dll");
+    System system;
+    EXPECT_TRUE(system.FileExists(file));
+    EXPECT_FALSE(system.FileExists(folder)) << "a directory is not a file";
+    EXPECT_FALSE(system.FileExists(dir.path() + "\\absent.bin"));
+    EXPECT_FALSE(system.FileExists(dir.path() + "\\*.bin")) << "a pattern names no one file";
+    EXPECT_FALSE(system.FileExists(dir.path() + "\\present.bi?"));
+    EXPECT_FALSE(system.FileExists(""));
+}
+
+TEST(Win32System, ModuleFileNameIsThisProgram) {
+    System system;
+    std::string path;
+    ASSERT_TRUE(system.GetModuleFileName(path));
+    ASSERT_GE(path.size(), 4u);
+    EXPECT_EQ(0, _stricmp(path.c_str() + path.size() - 4, ".exe"));
+    EXPECT_TRUE(system.FileExists(path));
+}
+
+TEST(Win32System, PrivateProfileReading) {
+    TempDir dir;
+    std::string longValue(300, 'v');
+    std::string ini = dir.Write("settings.ini",
+                                "[OTHER]\r\nKey=other\r\n"
+                                "[UPDATE]\r\nKey=value\r\nEmpty=\r\nLong=" +
+                                    longValue + "\r\n");
+    System system;
+    char buffer[260];
+
+    EXPECT_EQ(5u, system.GetPrivateProfileString("UPDATE", "Key", "", buffer, 260, ini.c_str()));
+    EXPECT_STREQ("value", buffer);
+    EXPECT_EQ(0u, system.GetPrivateProfileString("UPDATE", "Empty", "d", buffer, 260, ini.c_str()));
+    EXPECT_STREQ("", buffer);
+    EXPECT_EQ(1u,
+              system.GetPrivateProfileString("UPDATE", "Missing", "d", buffer, 260, ini.c_str()));
+    EXPECT_STREQ("d", buffer);
+    system.GetPrivateProfileString("MISSING", "Key", "", buffer, 260, ini.c_str());
+    EXPECT_STREQ("", buffer) << "other sections are not searched";
+
+    // A value longer than the buffer arrives cut to size - 1 bytes and terminated.
+    system.GetPrivateProfileString("UPDATE", "Long", "", buffer, 260, ini.c_str());
+    EXPECT_EQ(std::string(259, 'v'), std::string(buffer));
+}
+
+TEST(Win32System, AnsiCharacterStepping) {
+    System system;
+    const char ascii[] = "ab";
+    EXPECT_EQ(ascii + 1, system.CharNext(ascii));
+    EXPECT_EQ(ascii + 2, system.CharNext(ascii + 2)) << "the terminator is not passed";
+    EXPECT_FALSE(system.IsDBCSLeadByte('\\'));
+    // "\x83\x5c" is one double-byte character in code page 932 whose second byte is '\'.
+    const char dbcs[] =
+        "\x83\x5c"
+        "x";
+    if (::GetACP() == 932) {
+        EXPECT_TRUE(system.IsDBCSLeadByte(0x83));
+        EXPECT_EQ(dbcs + 2, system.CharNext(dbcs));
+    } else if (::GetACP() == 1252) {
+        EXPECT_FALSE(system.IsDBCSLeadByte(0x83));
+        EXPECT_EQ(dbcs + 1, system.CharNext(dbcs));
+    }
+}
+
+TEST(Win32System, OpenFileForReadingIsExclusive) {
+    TempDir dir;
+    std::string path = dir.Write("package.bin", "0123456789");
+    System system;
+    auto file = system.OpenFileForReading(path);
+    ASSERT_NE(nullptr, file);
+    EXPECT_EQ(nullptr, system.OpenFileForReading(path)) << "opened without sharing";
+
+    char buffer[8] = {};
+    EXPECT_EQ(4u, file->Read(buffer, 4));
+    EXPECT_EQ("0123", std::string(buffer, 4));
+    ASSERT_TRUE(file->Seek(8));
+    EXPECT_EQ(2u, file->Read(buffer, 8));
+    EXPECT_EQ("89", std::string(buffer, 2));
+    EXPECT_EQ(0u, file->Read(buffer, 8)) << "end of file";
+
+    file.reset();  // closing releases the file
+    EXPECT_NE(nullptr, system.OpenFileForReading(path));
+    EXPECT_EQ(nullptr, system.OpenFileForReading(dir.path() + "\\absent.bin"));
+}
+
+TEST(Win32System, StartedThreadRunsAndContainsExceptions) {
+    System system;
+    std::atomic<int> stage{0};
+    HANDLE done = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_TRUE(system.StartThread([&]() -> uint32_t {
+        stage = 1;
+        ::SetEvent(done);
+        throw std::runtime_error("must not leave the thread");
+    }));
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(done, 5000));
+    ::Sleep(100);  // the exception unwinds after the event; the process must live on
+    EXPECT_EQ(1, stage.load());
+    ::CloseHandle(done);
+    EXPECT_FALSE(system.StartThread(nullptr));
+}
+
+TEST(Win32System, VersionAndWow64) {
+    System system;
+    plat::OsVersion version;
+    ASSERT_TRUE(system.GetVersionEx(version));
+    EXPECT_GE(version.major, 5u);
+    EXPECT_EQ(2u, version.platformId);  // VER_PLATFORM_WIN32_NT
+    if (sizeof(void*) == 8) EXPECT_FALSE(system.IsWow64()) << "a 64-bit process is never WOW64";
+    EXPECT_TRUE(system.RemoveCurrentDirectoryFromDllSearch());
+}
+
+TEST(Win32Modules, LoadsResolvesAndFails) {
+    Modules modules;
+    auto kernel = modules.LoadLibrary("kernel32");
+    ASSERT_NE(nullptr, kernel);
+    using GetTickCountFn = DWORD(WINAPI*)();
+    auto tick = plat::GetProc<GetTickCountFn>(*kernel, "GetTickCount");
+    ASSERT_NE(nullptr, tick);
+    EXPECT_NE(0u, tick());
+    EXPECT_EQ(nullptr, kernel->GetProcAddress("NoSuchExportAnywhere"));
+    EXPECT_EQ(nullptr, modules.LoadLibrary("no_such_library_ulma.dll"));
+}
+
+// Creates a key below HKEY_LOCAL_MACHINE for one test and deletes it afterwards.
+class RegistryFixture : public ::testing::Test {
+  protected:
+    static constexpr const char* kRoot = "SOFTWARE\\UlmaWin32Test";
+    void SetUp() override {
+        HKEY key = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS,
+                  ::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\UlmaWin32Test\\Driver\\3.0", 0,
+                                    nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
+        const char value[] = "C:\\drivers\\info.dll";
+        ::RegSetValueExA(key, "Info Dll", 0, REG_SZ, reinterpret_cast<const BYTE*>(value),
+                         sizeof value);
+        ::RegCloseKey(key);
+    }
+    void TearDown() override {
+        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\UlmaWin32Test\\Driver\\3.0");
+        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\UlmaWin32Test\\Driver");
+        ::RegDeleteKeyA(HKEY_LOCAL_MACHINE, kRoot);
+    }
+};
+
+TEST_F(RegistryFixture, OpensEnumeratesAndReads) {
+    Registry registry;
+    std::unique_ptr<plat::IRegKey> root;
+    ASSERT_EQ(ERROR_SUCCESS, registry.OpenKey(nullptr, kRoot, KEY_READ, root));
+    ASSERT_NE(nullptr, root);
+
+    char name[144];
+    uint32_t length = sizeof name;
+    ASSERT_EQ(ERROR_SUCCESS, root->EnumKey(0, name, &length));
+    EXPECT_STREQ("Driver", name);
+    EXPECT_EQ(6u, length);
+    length = sizeof name;
+    EXPECT_EQ(ERROR_NO_MORE_ITEMS, root->EnumKey(1, name, &length));
+
+    // A relative path of several components below an open key.
+    std::unique_ptr<plat::IRegKey> version;
+    ASSERT_EQ(ERROR_SUCCESS, registry.OpenKey(root.get(), "Driver\\3.0", KEY_READ, version));
+    char data[64] = {};
+    uint32_t type = 0, size = sizeof data;
+    ASSERT_EQ(ERROR_SUCCESS,
+              version->QueryValue("Info Dll", &type, reinterpret_cast<uint8_t*>(data), &size));
+    EXPECT_EQ(static_cast<uint32_t>(REG_SZ), type);
+    EXPECT_STREQ("C:\\drivers\\info.dll", data);
+    EXPECT_EQ(sizeof "C:\\drivers\\info.dll", size);
+
+    // Too small a buffer: ERROR_MORE_DATA and the size needed.
+    size = 4;
+    EXPECT_EQ(ERROR_MORE_DATA,
+              version->QueryValue("Info Dll", nullptr, reinterpret_cast<uint8_t*>(data), &size));
+    EXPECT_EQ(sizeof "C:\\drivers\\info.dll", size);
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, version->QueryValue("Absent", &type, nullptr, &size));
+
+    std::unique_ptr<plat::IRegKey> missing;
+    EXPECT_EQ(ERROR_FILE_NOT_FOUND, registry.OpenKey(root.get(), "Absent", KEY_READ, missing));
+    EXPECT_EQ(nullptr, missing);
+}
+
+TEST(Win32Spooler, EnumerationRoundTrip) {
+    Spooler spooler;
+    uint32_t needed = 0, returned = 0;
+    spooler.EnumPrinters(PRINTER_ENUM_LOCAL, 2, nullptr, 0, &needed, &returned);
+    std::vector<uint8_t> buffer(needed ? needed : 1);
+    ASSERT_TRUE(
+        spooler.EnumPrinters(PRINTER_ENUM_LOCAL, 2, buffer.data(), needed, &needed, &returned));
+    for (uint32_t i = 0; i < returned; ++i) {
+        plat::PrinterInfo2 info = spooler.Info2At(buffer.data(), i);
+        ASSERT_NE(nullptr, info.pPrinterName);
+        ASSERT_NE(nullptr, info.pDriverName);
+        // Each listed printer opens by its name.
+        auto printer = spooler.OpenPrinter(info.pPrinterName);
+        ASSERT_NE(nullptr, printer) << info.pPrinterName;
+        uint32_t need2 = 0;
+        printer->GetPrinter2(nullptr, 0, &need2);
+        std::vector<uint8_t> record(need2);
+        ASSERT_TRUE(printer->GetPrinter2(record.data(), need2, &need2));
+        EXPECT_STREQ(info.pDriverName, spooler.Info2At(record.data(), 0).pDriverName);
+    }
+    EXPECT_EQ(nullptr, spooler.OpenPrinter("No Such Printer Ulma"));
+}
+
+}  // namespace
