@@ -85,8 +85,11 @@ class SimPrinterHandle : public plat::IPrinterHandle {
         spooler_.Record("GetPrinter", printer_.name, size, buffer != nullptr);
         ++calls_;
         uint32_t total = uint32_t(sizeof(InfoRecord) + RecordStringBytes(printer_));
+        if (printer_.failGetPrinterCall == calls_) {
+            if (needed) *needed = 0;
+            return false;
+        }
         if (needed) *needed = total;
-        if (printer_.failGetPrinterCall == calls_) return false;
         if (!buffer || size < total) return false;
         WriteRecord(printer_, buffer, buffer + sizeof(InfoRecord));
         return true;

@@ -1,0 +1,137 @@
+// Discovery of the supported printers and the printer list: which queues are listed, which are
+// never touched, selection by name, the wait cursor, and spooler failures.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/sim/machine.h"
+#include "printers/printerlist.h"
+
+namespace {
+
+constexpr const char* kDriver = "QV-500 Driver";
+constexpr const char* kInbox = "QV-500 Inbox";
+
+class Discovery : public ::testing::Test {
+  protected:
+    sim::Machine machine;
+    sim::SimSpooler& spooler = machine.spooler;
+    CPrinterList list;
+
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& p : list.Printers()) names.push_back(CPrinterList::GetPrinterText(*p));
+        return names;
+    }
+};
+
+TEST_F(Discovery, ListsTheQueuesOfEitherDriverInSpoolerOrderAndNeverTouchesOthers) {
+    spooler.InstallSimple("Office", "Other Driver");
+    spooler.InstallSimple("Label A", kDriver);
+    spooler.InstallSimple("Cased", "qv-500 driver");  // differs only in letter case
+    spooler.InstallSimple("Broken", kDriver).failOpen = true;
+    spooler.InstallSimple("Label B", kInbox);
+    spooler.InstallSimple("Label A copy", kDriver);  // a second queue of the same driver
+
+    EXPECT_EQ(list.EnumeratePrinters(kDriver, kInbox), 1);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Label A", "Label B", "Label A copy"}));
+    EXPECT_EQ(spooler.CallsFor("Office"), 0);
+    EXPECT_EQ(spooler.CallsFor("Cased"), 0);
+    EXPECT_EQ(spooler.counters.enumPrinters, 2);
+    EXPECT_EQ(spooler.counters.openHandles(), 0);
+    EXPECT_EQ(machine.ui.WaitCursorBegins(), 4);  // one per accepted record
+    EXPECT_EQ(machine.ui.WaitCursorRestores(), 4);
+
+    // Enumerating again adds nothing; a printer already listed still makes the result 1.
+    ASSERT_EQ(list.SelectPrinterByName("Label B"), 1);
+    spooler.ResetLog();
+    EXPECT_EQ(list.EnumeratePrinters(kDriver, kDriver), 1);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Label A", "Label B", "Label A copy"}));
+    EXPECT_EQ(spooler.CallsFor("Label A"), 0);
+}
+
+TEST_F(Discovery, NoSupportedPrinterAndSameDriverTwice) {
+    spooler.InstallSimple("Office", "Other Driver");
+    EXPECT_EQ(list.EnumeratePrinters(kDriver, kInbox), 0);
+    EXPECT_EQ(list.GetCount(), 0);
+
+    spooler.InstallSimple("Label", kDriver);
+    EXPECT_EQ(list.EnumeratePrinters(kDriver, kDriver), 1);
+    EXPECT_EQ(list.GetCount(), 1);
+    EXPECT_EQ(spooler.counters.openPrinter, spooler.counters.closePrinter);
+}
+
+TEST_F(Discovery, EnumerationFailuresLeaveTheListUnchanged) {
+    spooler.InstallSimple("Label", kDriver);
+    // A printer installed between the size query and the fill: the buffer is too small.
+    sim::SimPrinter late;
+    late.name = "Late";
+    late.driver = kDriver;
+    spooler.installAfterSizeQuery.push_back(late);
+    EXPECT_EQ(list.EnumeratePrinters(kDriver, kInbox), 0);
+    EXPECT_EQ(list.GetCount(), 0);
+    EXPECT_EQ(spooler.counters.enumPrinters, 2);  // no second attempt
+
+    spooler.failEnumeration = true;
+    EXPECT_EQ(list.EnumeratePrinters(kDriver, kInbox), 0);
+    spooler.failEnumeration = false;
+    EXPECT_EQ(list.EnumeratePrinters(kDriver, nullptr), 1);
+    EXPECT_EQ(list.GetCount(), 1);  // "Late" has no settings block: not listed
+}
+
+TEST_F(Discovery, SelectingByName) {
+    spooler.InstallSimple("Label", kDriver);
+    spooler.InstallSimple("Office", "Other Driver");
+    std::string current = "stale";
+    EXPECT_EQ(list.GetCurrentPrinterName(current), 0);
+    EXPECT_EQ(current, "");
+
+    ASSERT_EQ(list.EnumeratePrinters(kDriver, kInbox), 1);
+    ASSERT_EQ(list.SelectPrinterByName("Label"), 1);
+    EXPECT_EQ(list.GetCurrentPrinterName(current), 1);
+    EXPECT_EQ(current, "Label");
+
+    // Selecting a listed name again creates nothing and touches no printer.
+    spooler.ResetLog();
+    EXPECT_EQ(list.SelectPrinterByName("Label"), 1);
+    EXPECT_EQ(spooler.counters.total(), 0);
+    EXPECT_EQ(list.GetCount(), 1);
+
+    // Names are compared byte for byte: another case is another (absent) printer.
+    EXPECT_EQ(list.FindPrinter("label"), nullptr);
+    EXPECT_EQ(list.SelectPrinterByName("label"), 0);
+    EXPECT_EQ(list.SelectPrinterByName(""), 0);
+    EXPECT_EQ(list.SelectPrinterByName(nullptr), 0);
+    list.GetCurrentPrinterName(current);
+    EXPECT_EQ(current, "Label");
+
+    // A queue of another driver can still be chosen by name: it goes to the tail.
+    ASSERT_EQ(list.SelectPrinterByName("Office"), 1);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Label", "Office"}));
+    list.GetCurrentPrinterName(current);
+    EXPECT_EQ(current, "Office");
+    EXPECT_EQ(machine.ui.WaitCursorBegins(), machine.ui.WaitCursorRestores());
+
+    list.ResetForTest();
+    EXPECT_EQ(list.GetCount(), 0);
+    EXPECT_EQ(list.GetCurrentPrinterName(current), 0);
+}
+
+TEST(DiscoveryJapanese, DoubleByteNamesAreListedAndFoundExactly) {
+    sim::MachineOptions options;
+    options.language = sim::Language::Japanese;
+    sim::Machine machine(options);
+    // Code page 932 text whose second bytes include '\\' (0x5C) and '|' (0x7C).
+    const std::string name = "\x95\x5C\x8E\xA6\x83\x76\x83\x8A\x83\x93\x83\x5E";
+    const std::string other = "\x95\x5C\x8E\xA6";
+    machine.spooler.InstallSimple(name, kDriver);
+    machine.spooler.InstallSimple(other, kDriver);
+    CPrinterList list;
+    ASSERT_EQ(list.EnumeratePrinters(kDriver, kInbox), 1);
+    ASSERT_EQ(list.GetCount(), 2);
+    EXPECT_EQ(CPrinterList::GetPrinterText(*list.FindPrinter(name.c_str())), name);
+    EXPECT_EQ(CPrinterList::GetPrinterText(*list.FindPrinter(other.c_str())), other);
+}
+
+}  // namespace
