@@ -40,10 +40,13 @@ int CPrinter::ReadPrinterInfo() {
         if (record.pServerName) std::memcpy(m_szServerName, server, kNameField);
     }
 
-    m_nDevModeSize = handle->DocumentProperties(m_szPrinterName, nullptr, nullptr, 0);
+    int32_t size = handle->DocumentProperties(m_szPrinterName, nullptr, nullptr, 0);
     handle.reset();
 
-    // A size answer of 0 or below gives no block to hold.
+    // The size and the block always go together, so that no read can trust a size whose block
+    // was never allocated. A size answer of 0 or below gives no block to hold.
+    m_pDevMode.reset();
+    m_nDevModeSize = size;
     if (m_nDevModeSize <= 0) return 0;
     m_pDevMode.reset(new (std::nothrow) uint8_t[size_t(m_nDevModeSize)]());
     if (!m_pDevMode) return 0;
