@@ -137,6 +137,8 @@ class SimSystem : public plat::ISystem {
 
   private:
     std::string Key(const std::string& absolutePath) const;
+    // The folders that contain an absolute path, outermost first.
+    std::vector<std::string> Folders(const std::string& absolutePath) const;
 
     const Language m_language;
     const int m_codePage;

@@ -5,6 +5,7 @@
 // through an idle handler, called by the modal loop whenever nothing is queued, and answers
 // message boxes through a message-box handler.
 #pragma once
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -151,6 +152,8 @@ class SimUi : public plat::IUi {
     int OpenDialogs() const;
     // Screen positions given to MoveToTop, in order.
     std::vector<std::pair<plat::Window, plat::Rect>> Moves() const;
+    // PumpPaintMessages calls so far.
+    int PaintPumps() const;
 
     // UTF-8 text in the machine's ANSI code page and back (for comparing with catalogue texts).
     std::string Ansi(const std::string& utf8) const;
@@ -198,6 +201,7 @@ class SimUi : public plat::IUi {
     void RestoreCursor(uintptr_t previous) override;
     bool BlockShutdown(plat::Window window, uint32_t reasonId) override;
     bool UnblockShutdown(plat::Window window) override;
+    void PumpPaintMessages() override;
 
     struct Impl;
 
