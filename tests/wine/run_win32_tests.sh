@@ -53,10 +53,10 @@ fi
 
 status=0
 echo "== English locale"
-LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 wine "$exe" || status=1
+ULMA_EXPECT_ACP=1252 LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 wine "$exe" || status=1
 if [ -d "$locales/ja_JP.UTF-8" ]; then
     echo "== Japanese locale"
-    LOCPATH="$locales" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 wine "$exe" || status=1
+    ULMA_EXPECT_ACP=932 LOCPATH="$locales" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 wine "$exe" || status=1
 else
     echo "== Japanese locale could not be generated; skipped"
 fi

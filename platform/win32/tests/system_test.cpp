@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
@@ -108,6 +109,10 @@ TEST(Win32System, AnsiCharacterStepping) {
     const char dbcs[] =
         "\x83\x5c"
         "x";
+    // The runner names the code page it set up, so a locale that did not take is caught.
+    if (const char* expected = std::getenv("ULMA_EXPECT_ACP")) {
+        ASSERT_EQ(std::strtoul(expected, nullptr, 10), ::GetACP());
+    }
     if (::GetACP() == 932) {
         EXPECT_TRUE(system.IsDBCSLeadByte(0x83));
         EXPECT_EQ(dbcs + 2, system.CharNext(dbcs));
@@ -160,7 +165,9 @@ TEST(Win32System, VersionAndWow64) {
     ASSERT_TRUE(system.GetVersionEx(version));
     EXPECT_GE(version.major, 5u);
     EXPECT_EQ(2u, version.platformId);  // VER_PLATFORM_WIN32_NT
-    if (sizeof(void*) == 8) EXPECT_FALSE(system.IsWow64()) << "a 64-bit process is never WOW64";
+    if (sizeof(void*) == 8) {
+        EXPECT_FALSE(system.IsWow64()) << "a 64-bit process is never WOW64";
+    }
     EXPECT_TRUE(system.RemoveCurrentDirectoryFromDllSearch());
 }
 

@@ -1,0 +1,250 @@
+# Shared helpers for running and driving the Windows build under Wine. Source this file.
+#
+# It keeps one Wine prefix in build/wine-prefix (made once, reused), runs the programs on a
+# private Xvfb display (or the user's display), drives them with ulmadrive.exe and saves
+# screenshots. Everything it started is stopped on every way out of the calling script.
+
+E2E_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+E2E_BUILD="${E2E_BUILD:-$E2E_ROOT/build}"
+E2E_DIST="${E2E_DIST:-$E2E_ROOT/dist/win32}"
+E2E_ARTIFACTS="${E2E_ARTIFACTS:-$E2E_BUILD/e2e-artifacts}"
+
+export WINEPREFIX="${WINEPREFIX:-$E2E_BUILD/wine-prefix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=d}"
+export WINEARCH="${WINEARCH:-win64}"
+
+E2E_XVFB_PID=""
+E2E_PROGRAM_PID=""
+E2E_OWN_DISPLAY=0
+E2E_FAILURES=0
+E2E_CHECKS=0
+
+e2e_log() { printf '%s\n' "$*" >&2; }
+e2e_die() {
+    printf 'ERROR: %s\n' "$*" >&2
+    exit 1
+}
+
+# Finds the automation tool: beside the ready folder's build, or given by $ULMADRIVE.
+e2e_find_tools() {
+    local d
+    for d in "${ULMADRIVE_DIR:-}" "$E2E_BUILD/win32/tools" "$E2E_BUILD/h8-w32/tools"; do
+        if [[ -n "$d" && -f "$d/ulmadrive.exe" ]]; then
+            E2E_TOOLS="$d"
+            ULMADRIVE="$d/ulmadrive.exe"
+            return 0
+        fi
+    done
+    e2e_die "ulmadrive.exe not found; build it with: cmake --workflow --preset win32"
+}
+
+# Makes the Wine prefix once: boot, fonts, no window-manager decorations under Xvfb, a CJK
+# replacement for the Japanese dialog font.
+e2e_prefix() {
+    if [[ -f "$WINEPREFIX/.ulma-ready" ]]; then
+        return 0
+    fi
+    e2e_log "Creating the Wine prefix $WINEPREFIX (once)"
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    wine wineboot --init >/dev/null 2>&1 || e2e_die "wineboot failed"
+    wineserver -w
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+    local ipa
+    for ipa in /usr/share/fonts/opentype/ipafont-gothic/ipag.ttf \
+        /usr/share/fonts/truetype/fonts-japanese-gothic.ttf; do
+        [[ -f "$ipa" ]] && cp -L "$ipa" "$WINEPREFIX/drive_c/windows/Fonts/" && break
+    done
+    local view
+    for view in /reg:32 /reg:64; do
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f $view \
+            >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' /t REG_SZ \
+            /d IPAGothic /f $view >/dev/null 2>&1
+    done
+    wineserver -w
+    touch "$WINEPREFIX/.ulma-ready"
+}
+
+# A private ja_JP.UTF-8 locale (no system-wide locale generation needed). Prints nothing;
+# sets E2E_LOCPATH.
+e2e_japanese_locale() {
+    E2E_LOCPATH="$E2E_BUILD/locale"
+    if [[ ! -d "$E2E_LOCPATH/ja_JP.UTF-8" ]]; then
+        mkdir -p "$E2E_LOCPATH"
+        localedef -i ja_JP -f UTF-8 "$E2E_LOCPATH/ja_JP.UTF-8" >/dev/null 2>&1 ||
+            [[ -d "$E2E_LOCPATH/ja_JP.UTF-8" ]] || e2e_die "localedef ja_JP.UTF-8 failed"
+    fi
+}
+
+# Language of the programs started from now on: en or ja.
+e2e_language() {
+    case "$1" in
+    en)
+        unset LOCPATH
+        export LANG=C.UTF-8 LC_ALL=C.UTF-8
+        ;;
+    ja)
+        e2e_japanese_locale
+        export LOCPATH="$E2E_LOCPATH" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+        ;;
+    *) e2e_die "unknown language $1" ;;
+    esac
+    # A running wineserver keeps the locale of the processes it started first.
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
+    wineserver -p 2>/dev/null || true
+}
+
+# Uses the user's display when asked (E2E_USE_DISPLAY=1 and $DISPLAY set); otherwise starts
+# Xvfb on a free display number.
+e2e_display() {
+    if [[ "${E2E_USE_DISPLAY:-0}" == 1 && -n "${DISPLAY:-}" ]]; then
+        return 0
+    fi
+    local fifo="$E2E_BUILD/.xvfb-display.$$"
+    mkdir -p "$E2E_BUILD"
+    rm -f "$fifo"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" 2>/dev/null &
+    E2E_XVFB_PID=$!
+    E2E_OWN_DISPLAY=1
+    local i
+    for i in $(seq 1 100); do
+        if [[ -s "$fifo" ]]; then break; fi
+        kill -0 "$E2E_XVFB_PID" 2>/dev/null || e2e_die "Xvfb did not start"
+        sleep 0.1
+    done
+    [[ -s "$fifo" ]] || e2e_die "Xvfb did not report its display"
+    export DISPLAY=":$(head -n1 "$fifo")"
+    rm -f "$fifo"
+    # A black root window with nothing else makes screenshots easy to read.
+    e2e_log "Virtual display $DISPLAY"
+}
+
+e2e_cleanup() {
+    local rc=$?
+    if [[ -n "$E2E_PROGRAM_PID" ]]; then kill "$E2E_PROGRAM_PID" 2>/dev/null || true; fi
+    wineserver -k 2>/dev/null || true
+    if [[ -n "$E2E_XVFB_PID" ]]; then
+        kill "$E2E_XVFB_PID" 2>/dev/null || true
+        wait "$E2E_XVFB_PID" 2>/dev/null || true
+    fi
+    return $rc
+}
+
+# Sets up everything a script needs: tools, prefix, display, clean-up on exit.
+e2e_begin() {
+    command -v wine >/dev/null || e2e_die "wine is not installed"
+    command -v Xvfb >/dev/null || e2e_die "Xvfb is not installed"
+    e2e_find_tools
+    mkdir -p "$E2E_ARTIFACTS"
+    trap e2e_cleanup EXIT
+    trap 'exit 130' INT TERM
+    e2e_prefix
+    e2e_display
+    e2e_language en
+}
+
+# A fresh copy of a ready folder to run from: e2e_scratch NAME [SOURCE] -> prints the path.
+e2e_scratch() {
+    local dir="$E2E_BUILD/e2e-run/$1" src="${2:-$E2E_DIST}"
+    rm -rf "$dir"
+    mkdir -p "$dir"
+    cp -R "$src"/. "$dir"/
+    printf '%s\n' "$dir"
+}
+
+# Starts a Windows program in the background: e2e_start EXE [ARGS...]; its exit status goes
+# to $E2E_PROGRAM_STATUS_FILE when it ends.
+e2e_start() {
+    local exe="$1"
+    shift
+    E2E_PROGRAM_NAME="$(basename "$exe")"
+    E2E_PROGRAM_STATUS_FILE="$E2E_BUILD/.program-status.$$"
+    rm -f "$E2E_PROGRAM_STATUS_FILE"
+    (
+        cd "$(dirname "$exe")" && wine "$exe" "$@" >/dev/null 2>&1
+        echo $? >"$E2E_PROGRAM_STATUS_FILE"
+    ) &
+    E2E_PROGRAM_PID=$!
+}
+
+# Waits for the started program to end (at most $1 seconds) and prints its exit status.
+e2e_wait_program() {
+    local limit="${1:-20}" i
+    for i in $(seq 1 $((limit * 10))); do
+        if [[ -f "$E2E_PROGRAM_STATUS_FILE" ]] && ! kill -0 "$E2E_PROGRAM_PID" 2>/dev/null; then
+            cat "$E2E_PROGRAM_STATUS_FILE"
+            E2E_PROGRAM_PID=""
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+
+# Runs the automation tool on the started program's windows; output on stdout.
+e2e_drive() {
+    wine "$ULMADRIVE" --exe "${E2E_PROGRAM_NAME:-ulmaupdate.exe}" "$@" 2>&1 | tr -d '\r'
+    return "${PIPESTATUS[0]}"
+}
+
+# Screenshot of the whole display into the artefacts folder: e2e_screenshot NAME.
+e2e_screenshot() {
+    local file="$E2E_ARTIFACTS/$1.png"
+    mkdir -p "$(dirname "$file")"
+    if [[ -x /usr/bin/import ]]; then
+        /usr/bin/import -display "$DISPLAY" -window root "$file" 2>/dev/null && return 0
+    fi
+    xwd -display "$DISPLAY" -root -silent | /usr/bin/convert xwd:- "$file" 2>/dev/null
+}
+
+# --- checks --------------------------------------------------------------------------------
+
+e2e_pass() {
+    E2E_CHECKS=$((E2E_CHECKS + 1))
+    printf '  ok   %s\n' "$*"
+}
+e2e_fail() {
+    E2E_CHECKS=$((E2E_CHECKS + 1))
+    E2E_FAILURES=$((E2E_FAILURES + 1))
+    printf '  FAIL %s\n' "$*"
+}
+
+# e2e_expect_line DESCRIPTION OUTPUT LINE: OUTPUT holds LINE exactly.
+e2e_expect_line() {
+    if grep -Fxq -- "$3" <<<"$2"; then
+        e2e_pass "$1"
+    else
+        e2e_fail "$1"
+        printf '       expected line: %s\n       got:\n' "$3"
+        sed 's/^/         /' <<<"$2"
+    fi
+}
+
+# e2e_expect_eq DESCRIPTION ACTUAL EXPECTED
+e2e_expect_eq() {
+    if [[ "$2" == "$3" ]]; then
+        e2e_pass "$1"
+    else
+        e2e_fail "$1"
+        printf '       expected: %s\n       got:      %s\n' "$3" "$2"
+    fi
+}
+
+# Field 6 (the text) of the dump line of control ID.
+e2e_control_text() {
+    awk -F'\t' -v id="$2" '$1 == "control" && $2 == id { print $6; exit }' <<<"$1"
+}
+
+e2e_caption() {
+    awk -F'\t' '$1 == "caption" { print $2; exit }' <<<"$1"
+}
+
+# Ends the script with a summary; status 1 when any check failed.
+e2e_finish() {
+    printf '%s: %d checks, %d failed\n' "$(basename "$0")" "$E2E_CHECKS" "$E2E_FAILURES"
+    [[ "$E2E_FAILURES" == 0 ]]
+}
