@@ -96,6 +96,9 @@ e2e_language() {
     wineserver -k 2>/dev/null || true
     wineserver -w 2>/dev/null || true
     wineserver -p 2>/dev/null || true
+    # Start the session's background processes now, detached from any pipe of ours: a wine
+    # child that inherits a pipe would keep it open until the session ends.
+    wine wineboot >/dev/null 2>&1 </dev/null || true
 }
 
 # Uses the user's display when asked (E2E_USE_DISPLAY=1 and $DISPLAY set); otherwise starts
@@ -165,8 +168,9 @@ e2e_start() {
     E2E_PROGRAM_STATUS_FILE="$E2E_BUILD/.program-status.$$"
     rm -f "$E2E_PROGRAM_STATUS_FILE"
     (
-        cd "$(dirname "$exe")" && wine "$exe" "$@" >/dev/null 2>&1
-        echo $? >"$E2E_PROGRAM_STATUS_FILE"
+        rc=0
+        cd "$(dirname "$exe")" && wine "$exe" "$@" >/dev/null 2>&1 </dev/null || rc=$?
+        echo "$rc" >"$E2E_PROGRAM_STATUS_FILE"
     ) &
     E2E_PROGRAM_PID=$!
 }
@@ -186,9 +190,14 @@ e2e_wait_program() {
 }
 
 # Runs the automation tool on the started program's windows; output on stdout.
+# The output goes through a file, never a pipe (see e2e_language).
 e2e_drive() {
-    wine "$ULMADRIVE" --exe "${E2E_PROGRAM_NAME:-ulmaupdate.exe}" "$@" 2>&1 | tr -d '\r'
-    return "${PIPESTATUS[0]}"
+    local out="$E2E_BUILD/.drive-output.$$" rc=0
+    wine "$ULMADRIVE" --exe "${E2E_PROGRAM_NAME:-ulmaupdate.exe}" "$@" >"$out" 2>&1 </dev/null ||
+        rc=$?
+    tr -d '\r' <"$out"
+    rm -f "$out"
+    return $rc
 }
 
 # Screenshot of the whole display into the artefacts folder: e2e_screenshot NAME.

@@ -1,0 +1,379 @@
+// ulmadrive: drives the tool's windows from another process of the same Wine (or Windows)
+// session, for end-to-end tests and the unattended demo.
+//
+// Usage: ulmadrive [--exe NAME] COMMAND [ARGS] [COMMAND [ARGS]]...
+// The commands run in order on one "current window"; the first failing command ends the run.
+// Exit status: 0 success, 1 usage or failed action, 2 time-out.
+//
+// Output is one record per line, fields separated by a tab, texts in UTF-8 with backslash,
+// tab, carriage return, line feed and other control characters escaped (\\ \t \r \n \xHH), so
+// that a shell test can compare whole lines with grep -Fx.
+#include <commctrl.h>
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+#include <tlhelp32.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "tools/ulmadrive/textutil.h"
+
+namespace {
+
+constexpr DWORD kPollMs = 50;
+constexpr DWORD kMessageTimeoutMs = 5000;
+
+struct Options {
+    std::wstring exeName = L"ulmaupdate.exe";  // process whose windows count; empty: any
+};
+
+void Out(const std::string& line) {
+    std::string s = line + "\n";
+    fwrite(s.data(), 1, s.size(), stdout);
+    fflush(stdout);
+}
+
+void Err(const std::string& line) {
+    std::string s = "ulmadrive: " + line + "\n";
+    fwrite(s.data(), 1, s.size(), stderr);
+    fflush(stderr);
+}
+
+std::string Hex(uintptr_t v) {
+    char buf[32];
+    snprintf(buf, sizeof buf, "0x%llx", static_cast<unsigned long long>(v));
+    return buf;
+}
+
+std::string Esc(const std::wstring& w) { return drive::EscapeText(drive::WideToUtf8(w)); }
+
+// Process ids of every running process whose image name equals `name` (case-insensitive).
+std::vector<DWORD> ProcessesNamed(const std::wstring& name) {
+    std::vector<DWORD> ids;
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) return ids;
+    PROCESSENTRY32W pe{};
+    pe.dwSize = sizeof pe;
+    for (BOOL ok = Process32FirstW(snap, &pe); ok; ok = Process32NextW(snap, &pe)) {
+        if (_wcsicmp(pe.szExeFile, name.c_str()) == 0) ids.push_back(pe.th32ProcessID);
+    }
+    CloseHandle(snap);
+    return ids;
+}
+
+// Window text read with a time-out so that a hung target never hangs the driver.
+std::wstring TextOf(HWND h) {
+    DWORD_PTR len = 0;
+    if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &len))
+        return L"";
+    std::vector<wchar_t> buf(len + 2, L'\0');
+    DWORD_PTR got = 0;
+    if (!SendMessageTimeoutW(h, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()),
+                             SMTO_ABORTIFHUNG, kMessageTimeoutMs, &got))
+        return L"";
+    return std::wstring(buf.data(), wcsnlen(buf.data(), buf.size()));
+}
+
+std::wstring ClassOf(HWND h) {
+    wchar_t buf[256] = {};
+    GetClassNameW(h, buf, 256);
+    return buf;
+}
+
+struct TopWindow {
+    HWND hwnd;
+    DWORD pid;
+};
+
+struct TopWindowSearch {
+    const std::vector<DWORD>* pids;
+    bool any;
+    std::vector<TopWindow> out;
+};
+
+BOOL CALLBACK CollectTopWindow(HWND h, LPARAM lp) {
+    auto* c = reinterpret_cast<TopWindowSearch*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid == GetCurrentProcessId() || !IsWindowVisible(h)) return TRUE;
+    bool match = c->any;
+    for (DWORD p : *c->pids) match = match || p == pid;
+    if (match) c->out.push_back({h, pid});
+    return TRUE;
+}
+
+BOOL CALLBACK CollectChild(HWND c, LPARAM lp) {
+    reinterpret_cast<std::vector<HWND>*>(lp)->push_back(c);
+    return TRUE;
+}
+
+// Visible top-level windows of the watched process (or of every process but ours).
+std::vector<TopWindow> TopWindows(const Options& opt) {
+    std::vector<DWORD> pids;
+    if (!opt.exeName.empty()) pids = ProcessesNamed(opt.exeName);
+    TopWindowSearch search{&pids, opt.exeName.empty(), {}};
+    EnumWindows(CollectTopWindow, reinterpret_cast<LPARAM>(&search));
+    return search.out;
+}
+
+// The window the user would be working in: a visible, enabled dialog of the watched process.
+// A modal dialog or message box disables its owner, so the enabled one is the newest.
+HWND ActiveDialog(const Options& opt, HWND except) {
+    for (const TopWindow& w : TopWindows(opt)) {
+        if (w.hwnd != except && ClassOf(w.hwnd) == L"#32770" && IsWindowEnabled(w.hwnd))
+            return w.hwnd;
+    }
+    return nullptr;
+}
+
+HWND WindowTitled(const Options& opt, const std::wstring& title) {
+    for (const TopWindow& w : TopWindows(opt)) {
+        if (TextOf(w.hwnd) == title) return w.hwnd;
+    }
+    return nullptr;
+}
+
+void DumpWindow(HWND h) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    Out("window\t" + Hex(reinterpret_cast<uintptr_t>(h)) + "\t" + Esc(ClassOf(h)) +
+        "\tenabled=" + std::to_string(IsWindowEnabled(h) ? 1 : 0) +
+        "\tvisible=" + std::to_string(IsWindowVisible(h) ? 1 : 0) + "\tpid=" + Hex(pid));
+    Out("caption\t" + Esc(TextOf(h)));
+    std::vector<HWND> children;
+    EnumChildWindows(h, CollectChild, reinterpret_cast<LPARAM>(&children));
+    for (HWND c : children) {
+        const unsigned id = static_cast<unsigned>(GetDlgCtrlID(c)) & 0xFFFFu;
+        const std::wstring cls = ClassOf(c);
+        const std::wstring text = TextOf(c);
+        Out("control\t" + std::to_string(id) + "\t" + Esc(cls) + "\t" +
+            std::to_string(IsWindowEnabled(c) ? 1 : 0) + "\t" +
+            std::to_string(IsWindowVisible(c) ? 1 : 0) + "\t" + Esc(text));
+        // The text of a message box is its static control 0xFFFF.
+        if (id == 0xFFFF && _wcsicmp(cls.c_str(), L"Static") == 0 && !text.empty())
+            Out("message\t" + Esc(text));
+        if (_wcsicmp(cls.c_str(), L"ComboBox") == 0) {
+            const LRESULT count = SendMessageW(c, CB_GETCOUNT, 0, 0);
+            for (LRESULT i = 0; i < count; ++i) {
+                const LRESULT len = SendMessageW(c, CB_GETLBTEXTLEN, i, 0);
+                std::vector<wchar_t> buf(len > 0 ? len + 1 : 1, L'\0');
+                if (len > 0) SendMessageW(c, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buf.data()));
+                Out("item\t" + std::to_string(id) + "\t" + std::to_string(i) + "\t" +
+                    Esc(buf.data()));
+            }
+            Out("selected\t" + std::to_string(id) + "\t" +
+                std::to_string(static_cast<long>(SendMessageW(c, CB_GETCURSEL, 0, 0))));
+        }
+        if (_wcsicmp(cls.c_str(), PROGRESS_CLASSW) == 0) {
+            Out("progress\t" + std::to_string(id) + "\t" +
+                std::to_string(static_cast<long>(SendMessageW(c, PBM_GETPOS, 0, 0))));
+        }
+    }
+    Out("end");
+}
+
+struct Runner {
+    Options opt;
+    HWND current = nullptr;
+
+    bool NeedWindow() {
+        if (current && IsWindow(current)) return true;
+        Err("no current window (use wait-title or wait-dialog first)");
+        return false;
+    }
+
+    HWND Control(unsigned id) {
+        HWND c = GetDlgItem(current, static_cast<int>(id));
+        if (!c) Err("window has no control " + std::to_string(id));
+        return c;
+    }
+
+    template <typename Pred>
+    static bool WaitFor(DWORD timeoutMs, Pred pred) {
+        const DWORD start = GetTickCount();
+        for (;;) {
+            if (pred()) return true;
+            if (GetTickCount() - start >= timeoutMs) return false;
+            Sleep(kPollMs);
+        }
+    }
+
+    // Runs one command with its arguments taken from args[i...]; returns the exit status
+    // (0 to go on) and advances i past what it used.
+    int Run(const std::vector<std::wstring>& args, size_t& i) {
+        const std::wstring cmd = args[i++];
+        auto need = [&](size_t n) {
+            if (i + n > args.size()) {
+                Err("missing argument for " + drive::WideToUtf8(cmd));
+                return false;
+            }
+            return true;
+        };
+        auto number = [](const std::wstring& s) {
+            return static_cast<unsigned long>(wcstoul(s.c_str(), nullptr, 0));
+        };
+
+        if (cmd == L"wait-title") {  // TITLE TIMEOUT_MS
+            if (!need(2)) return 1;
+            const std::wstring title = args[i];
+            const DWORD ms = number(args[i + 1]);
+            i += 2;
+            if (!WaitFor(ms, [&] { return (current = WindowTitled(opt, title)) != nullptr; })) {
+                Err("time-out waiting for window \"" + drive::WideToUtf8(title) + "\"");
+                return 2;
+            }
+            Out("found\t" + Hex(reinterpret_cast<uintptr_t>(current)));
+            return 0;
+        }
+        if (cmd == L"wait-dialog" || cmd == L"wait-next") {  // TIMEOUT_MS
+            if (!need(1)) return 1;
+            const DWORD ms = number(args[i++]);
+            // wait-next skips the current window: the dialog that follows it.
+            HWND except = cmd == L"wait-next" ? current : nullptr;
+            if (!WaitFor(ms, [&] { return (current = ActiveDialog(opt, except)) != nullptr; })) {
+                Err("time-out waiting for a dialog");
+                return 2;
+            }
+            Out("found\t" + Hex(reinterpret_cast<uintptr_t>(current)));
+            return 0;
+        }
+        if (cmd == L"dump") {
+            if (!NeedWindow()) return 1;
+            DumpWindow(current);
+            return 0;
+        }
+        if (cmd == L"caption") {
+            if (!NeedWindow()) return 1;
+            Out(Esc(TextOf(current)));
+            return 0;
+        }
+        if (cmd == L"text") {  // ID
+            if (!need(1) || !NeedWindow()) return 1;
+            HWND c = Control(number(args[i++]));
+            if (!c) return 1;
+            Out(Esc(TextOf(c)));
+            return 0;
+        }
+        if (cmd == L"click") {  // ID: posted, so a modal dialog it opens cannot block us
+            if (!need(1) || !NeedWindow()) return 1;
+            HWND c = Control(number(args[i++]));
+            if (!c) return 1;
+            if (!IsWindowEnabled(c)) {
+                Err("button is disabled");
+                return 1;
+            }
+            PostMessageW(c, BM_CLICK, 0, 0);
+            return 0;
+        }
+        if (cmd == L"command") {  // ID: WM_COMMAND as a button or menu would send it
+            if (!need(1) || !NeedWindow()) return 1;
+            const unsigned id = number(args[i++]);
+            PostMessageW(current, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                         reinterpret_cast<LPARAM>(GetDlgItem(current, static_cast<int>(id))));
+            return 0;
+        }
+        if (cmd == L"cancel") {  // IDCANCEL, as the Escape key gives it
+            if (!NeedWindow()) return 1;
+            PostMessageW(current, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+            return 0;
+        }
+        if (cmd == L"escape") {  // the Escape key, through the dialog's own keyboard handling
+            if (!NeedWindow()) return 1;
+            PostMessageW(current, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+            PostMessageW(current, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+            return 0;
+        }
+        if (cmd == L"close") {  // the close box
+            if (!NeedWindow()) return 1;
+            PostMessageW(current, WM_SYSCOMMAND, SC_CLOSE, 0);
+            return 0;
+        }
+        if (cmd == L"select" || cmd == L"select-text") {  // ID INDEX | ID TEXT
+            if (!need(2) || !NeedWindow()) return 1;
+            const unsigned id = number(args[i]);
+            HWND c = Control(id);
+            const std::wstring what = args[i + 1];
+            i += 2;
+            if (!c) return 1;
+            LRESULT index = cmd == L"select"
+                                ? static_cast<LRESULT>(number(what))
+                                : SendMessageW(c, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                               reinterpret_cast<LPARAM>(what.c_str()));
+            if (index < 0 || SendMessageW(c, CB_SETCURSEL, index, 0) == CB_ERR) {
+                Err("no such combo item: " + drive::WideToUtf8(what));
+                return 1;
+            }
+            // CB_SETCURSEL sends no notification; the dialog learns of it as from the user.
+            PostMessageW(current, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                         reinterpret_cast<LPARAM>(c));
+            return 0;
+        }
+        if (cmd == L"wait-gone") {  // TIMEOUT_MS: the current window is destroyed or hidden
+            if (!need(1) || !NeedWindow()) return 1;
+            const DWORD ms = number(args[i++]);
+            if (!WaitFor(ms, [&] { return !IsWindow(current) || !IsWindowVisible(current); })) {
+                Err("time-out waiting for the window to go");
+                return 2;
+            }
+            current = nullptr;
+            return 0;
+        }
+        if (cmd == L"wait-exit") {  // TIMEOUT_MS: no process of the watched name is left
+            if (!need(1)) return 1;
+            const DWORD ms = number(args[i++]);
+            if (!WaitFor(ms, [&] { return ProcessesNamed(opt.exeName).empty(); })) {
+                Err("time-out waiting for the process to end");
+                return 2;
+            }
+            return 0;
+        }
+        if (cmd == L"list") {  // every visible top-level window of the watched process
+            for (const TopWindow& w : TopWindows(opt)) {
+                Out("top\t" + Hex(reinterpret_cast<uintptr_t>(w.hwnd)) + "\t" +
+                    Esc(ClassOf(w.hwnd)) + "\t" + std::to_string(IsWindowEnabled(w.hwnd) ? 1 : 0) +
+                    "\t" + Esc(TextOf(w.hwnd)));
+            }
+            return 0;
+        }
+        if (cmd == L"sleep") {  // MS
+            if (!need(1)) return 1;
+            Sleep(number(args[i++]));
+            return 0;
+        }
+        Err("unknown command " + drive::WideToUtf8(cmd));
+        return 1;
+    }
+};
+
+}  // namespace
+
+int main() {
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (!argv) return 1;
+    std::vector<std::wstring> args(argv + 1, argv + argc);
+    LocalFree(argv);
+
+    Runner r;
+    size_t i = 0;
+    if (i + 1 < args.size() && args[i] == L"--exe") {
+        r.opt.exeName = args[i + 1];
+        i += 2;
+    }
+    if (i >= args.size()) {
+        Err("usage: ulmadrive [--exe NAME] COMMAND [ARGS]...");
+        return 1;
+    }
+    while (i < args.size()) {
+        const int rc = r.Run(args, i);
+        if (rc != 0) return rc;
+    }
+    return 0;
+}
