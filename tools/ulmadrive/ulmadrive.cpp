@@ -8,12 +8,13 @@
 // Output is one record per line, fields separated by a tab, texts in UTF-8 with backslash,
 // tab, carriage return, line feed and other control characters escaped (\\ \t \r \n \xHH), so
 // that a shell test can compare whole lines with grep -Fx.
+#include <windows.h>
+// (windows.h first: the headers below need its types)
 #include <commctrl.h>
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
