@@ -1,6 +1,7 @@
 #include "standins/sim_exports.h"
 
 #include "platform/maker_api.h"
+#include "standins/infolib.h"
 #include "standins/simprinter.h"
 
 namespace simprinter {
@@ -36,6 +37,11 @@ int32_t ULMA_WINAPI ReadFile(char* printerName, int32_t zero, uint8_t* data, uin
     return Instance().QVReadFile(printerName, zero, data, length, count, timeout);
 }
 
+int32_t ULMA_WINAPI DeviceCapabilities(const char* device, const char* port, uint32_t capability,
+                                       char* output, const void* devmode) {
+    return InfoDeviceCapabilities(device, port, capability, output, devmode);
+}
+
 // The definitions above must keep the shapes the tool binds them as.
 maker::PFN_XMInitPrinter const kInitPrinter = &InitPrinter;
 maker::PFN_XMCheckSupportPrinter const kCheckSupportPrinter = &CheckSupportPrinter;
@@ -47,6 +53,7 @@ maker::PFN_XMReceiveFile const kReceiveFile = &ReceiveFile;
 maker::PFN_XMDeleteFile const kDeleteFile = &DeleteFile;
 maker::PFN_QVWriteFile const kWriteFile = &WriteFile;
 maker::PFN_QVReadFile const kReadFile = &ReadFile;
+maker::PFN_MyDeviceCapabilities const kDeviceCapabilities = &DeviceCapabilities;
 
 template <typename Fn>
 void Put(std::map<std::string, void*>& table, const std::set<std::string>& omit, const char* name,
@@ -73,6 +80,16 @@ std::map<std::string, void*> QvFiloExports(const std::set<std::string>& omit) {
     std::map<std::string, void*> table;
     Put(table, omit, "QVWriteFile", kWriteFile);
     Put(table, omit, "QVReadFile", kReadFile);
+    return table;
+}
+
+}  // namespace simprinter
+
+namespace simprinter {
+
+std::map<std::string, void*> QvInfoExports(const std::set<std::string>& omit) {
+    std::map<std::string, void*> table;
+    Put(table, omit, "MyDeviceCapabilities", kDeviceCapabilities);
     return table;
 }
 

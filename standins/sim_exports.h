@@ -13,5 +13,7 @@ namespace simprinter {
 std::map<std::string, void*> XmLinkExports(const std::set<std::string>& omit = {});
 // QVWriteFile and QVReadFile, minus those named in `omit` (e.g. {"QVReadFile"}).
 std::map<std::string, void*> QvFiloExports(const std::set<std::string>& omit = {});
+// MyDeviceCapabilities of the stand-in driver information library (standins/infolib.h).
+std::map<std::string, void*> QvInfoExports(const std::set<std::string>& omit = {});
 
 }  // namespace simprinter

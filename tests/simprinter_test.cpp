@@ -10,6 +10,7 @@
 #include <sstream>
 #include <thread>
 
+#include "standins/infolib.h"
 #include "standins/sim_exports.h"
 
 namespace {
@@ -367,6 +368,46 @@ TEST_F(SimPrinterTest, ExportTablesReachTheInProcessCore) {
     EXPECT_EQ(0, init("P1", record));
     EXPECT_EQ(1, write(name, 0, kPreamble, 4, &count, 10000));
     EXPECT_EQ(2u, core.Log().size());
+}
+
+}  // namespace
+
+namespace {
+
+int16_t Get16(const char* p) {
+    return static_cast<int16_t>(static_cast<uint8_t>(p[0]) | (static_cast<uint8_t>(p[1]) << 8));
+}
+
+TEST(SimInfoLibraryTest, AnswersCountsAndConsistentRecords) {
+    auto table = simprinter::QvInfoExports();
+    auto caps = reinterpret_cast<maker::PFN_MyDeviceCapabilities>(table.at("MyDeviceCapabilities"));
+    EXPECT_NE(0, caps("QL", "", 269, nullptr, nullptr) & 0x40000);
+    EXPECT_EQ(-1, caps("QL", "", 271, nullptr, nullptr));
+
+    int32_t n = caps("QL", "USB001", 257, nullptr, nullptr);
+    ASSERT_GT(n, 0);
+    // One spare record past the answer must stay untouched.
+    std::vector<char> tapes((n + 1) * simprinter::kTapeRecordSize, '\x5A');
+    EXPECT_EQ(n, caps("QL", "USB001", 257, tapes.data(), nullptr));
+    for (int32_t i = 0; i < n; ++i) {
+        const char* r = tapes.data() + i * simprinter::kTapeRecordSize;
+        EXPECT_EQ(Get16(r + 2) - 2 * Get16(r + 6), Get16(r + 8));        // printable length
+        EXPECT_EQ(Get16(r + 112) - 2 * Get16(r + 116), Get16(r + 118));  // printable width
+        EXPECT_EQ(Get16(r + 0), Get16(r + 128));                         // ordinary tape
+        EXPECT_EQ(1, r[130]);
+        EXPECT_EQ('\0', r[12 + 49]);
+        EXPECT_EQ('\0', r[62 + 49]);
+    }
+    EXPECT_EQ('\x5A', tapes[n * simprinter::kTapeRecordSize]);
+
+    int32_t m = caps("QL", "USB001", 270, nullptr, nullptr);
+    ASSERT_GT(m, 0);
+    std::vector<char> feeds((m + 1) * simprinter::kFeedRecordSize, '\x5A');
+    EXPECT_EQ(m, caps("QL", "USB001", 270, feeds.data(), nullptr));
+    EXPECT_EQ('\x5A', feeds[m * simprinter::kFeedRecordSize]);
+    EXPECT_GT(Get16(feeds.data() + 1), 0);
+
+    EXPECT_EQ(0u, simprinter::QvInfoExports({"MyDeviceCapabilities"}).size());
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ using PStatus = int(WINAPI*)(unsigned char*, int);
 using PCallback = int(WINAPI*)(unsigned);
 using PSend = int(WINAPI*)(const unsigned char*, const unsigned char*, const unsigned*,
                            unsigned char*, int, PCallback);
+using PCaps = int(WINAPI*)(const char*, const char*, unsigned, char*, const void*);
 using PQv = int(WINAPI*)(char*, int, unsigned char*, unsigned, unsigned*, unsigned);
 
 int g_failures = 0;
@@ -150,6 +151,18 @@ int main() {
     HMODULE noread = LoadLibraryA((dir + "\\variants\\noread\\qvfilo.dll").c_str());
     Check(noread && GetProcAddress(noread, "QVWriteFile") && !GetProcAddress(noread, "QVReadFile"),
           "qvfilo variant without QVReadFile");
+    HMODULE info = LoadLibraryA("qvinfo.dll");
+    auto caps = info ? Proc<PCaps>(info, "MyDeviceCapabilities") : nullptr;
+    Check(caps != nullptr, "qvinfo.dll exports MyDeviceCapabilities");
+    if (caps) {
+        char tapes[2 * 138] = {};
+        Check((caps("QL", "", 269, nullptr, nullptr) & 0x40000) != 0, "special-tape bit");
+        Check(caps("QL", "", 257, nullptr, nullptr) == 2, "tape count");
+        Check(caps("QL", "", 257, tapes, nullptr) == 2 && tapes[138] == 1 && tapes[138 + 1] == 1,
+              "second tape record has code 257");
+        Check(caps("QL", "", 9999, nullptr, nullptr) == -1, "unanswered capability");
+    }
+    if (info) FreeLibrary(info);
     if (nodelete) FreeLibrary(nodelete);
     if (noread) FreeLibrary(noread);
 
