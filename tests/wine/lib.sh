@@ -88,7 +88,9 @@ e2e_language() {
         ;;
     ja)
         e2e_japanese_locale
-        export LOCPATH="$E2E_LOCPATH" LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+        export LOCPATH="$E2E_LOCPATH"
+        # The shell itself may not know the private locale; only the programs need it.
+        export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 2>/dev/null
         ;;
     *) e2e_die "unknown language $1" ;;
     esac

@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# Start-up of the real ulmaupdate.exe under Wine, in English and in Japanese: the warning
+# dialog's texts for a given model name, Cancel and the close box ending the program, and the
+# messages for a missing configuration file, missing required files and an unusable transfer
+# library. Texts are read from the real windows; a screenshot of each window is kept in
+# build/e2e-artifacts/startup/.
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+
+[[ -f "$E2E_DIST/ulmaupdate.exe" ]] ||
+    e2e_die "$E2E_DIST/ulmaupdate.exe missing; build it with: cmake --workflow --preset win32"
+
+# The stand-in transfer library without XMDeleteFile.
+NODELETE_DLL=""
+for f in "$E2E_DIST/variants/nodelete/XmLink.dll" "$E2E_BUILD/win32/standins/variants/nodelete/XmLink.dll"; do
+    if [[ -f "$f" ]]; then
+        NODELETE_DLL="$f"
+        break
+    fi
+done
+
+e2e_begin
+
+# rc_string LANG NAME: the text of string NAME in res/LANG.rc, escaped as ulmadrive prints it.
+rc_string() {
+    local line
+    line="$(grep -E "^[[:space:]]*$2[[:space:]]+\"" "$E2E_ROOT/res/$1.rc" | head -n1)"
+    [[ -n "$line" ]] || e2e_die "string $2 not found in res/$1.rc"
+    line="${line#*\"}"
+    line="${line%\"*}"
+    printf '%s\n' "${line//\"\"/\"}"
+}
+
+# Sets KEY=VALUE in the [UPDATE] section of an ini file (the key must be there).
+set_ini() {
+    sed -i "s|^$2=.*|$2=$3|" "$1"
+}
+
+# start_case NAME: a fresh ready folder in $DIR, the program started from it.
+start_case() {
+    DIR="$(e2e_scratch "$LANG_TAG-$1")"
+    SHOT="startup/$LANG_TAG-$1"
+}
+
+run_program() {
+    e2e_start "$DIR/ulmaupdate.exe"
+}
+
+# expect_end DESCRIPTION: the program ends within 20 s without showing another window.
+expect_end() {
+    local status
+    if status="$(e2e_wait_program 20)"; then
+        e2e_pass "$1 (exit status $status)"
+    else
+        e2e_fail "$1: the program is still running"
+        e2e_drive list || true
+    fi
+}
+
+# expect_message_box CASE TEXT CAPTION: the first window is a message box with this text and
+# caption; OK closes it and the program ends.
+expect_message_box() {
+    local dump
+    run_program
+    if ! dump="$(e2e_drive wait-dialog 20000 dump)"; then
+        e2e_fail "$1: no window appeared"
+        printf '%s\n' "$dump"
+        return 0
+    fi
+    e2e_screenshot "$SHOT"
+    e2e_expect_line "$1: message text" "$dump" "message	$2"
+    e2e_expect_line "$1: message caption" "$dump" "caption	$3"
+    e2e_drive wait-dialog 5000 click 1 >/dev/null || e2e_fail "$1: OK could not be pressed"
+    expect_end "$1: OK ends the program"
+}
+
+checks() {
+    LANG_TAG="$1"
+    e2e_language "$1"
+    printf '== %s\n' "$([[ $1 == en ]] && echo English || echo Japanese)"
+    local title_fmt warn_fmt model="QL-S100" dump title text
+    title_fmt="$(rc_string "$1" IDS_TITLE_FMT)"
+    warn_fmt="$(rc_string "$1" IDS_WARNING_TEXT)"
+
+    # The warning for the configured model; Cancel ends the program before the main dialog
+    # and without a word to the printer.
+    start_case warning
+    set_ini "$DIR/ulmaupdate.ini" MachineName "$model"
+    run_program
+    dump="$(e2e_drive wait-dialog 20000 dump)" || true
+    e2e_screenshot "$SHOT"
+    title="${title_fmt//%s/$model}"
+    text="${warn_fmt//%s/$model}"
+    e2e_expect_line "warning caption" "$dump" "caption	$title"
+    e2e_expect_eq "warning text" "$(e2e_control_text "$dump" 1006)" "$text"
+    e2e_expect_eq "Start and Cancel buttons enabled" \
+        "$(awk -F'\t' '$1 == "control" && ($2 == 1 || $2 == 2) { printf "%s%s ", $2, $4 }' <<<"$dump")" \
+        "11 21 "
+    e2e_drive wait-dialog 5000 click 2 >/dev/null || e2e_fail "Cancel could not be pressed"
+    expect_end "Cancel ends the program"
+    if grep -qs "^QV" "$DIR/simprinter.ini.log"; then
+        e2e_fail "after Cancel the printer was addressed: $(grep "^QV" "$DIR/simprinter.ini.log" | head -n1)"
+    else
+        e2e_pass "after Cancel the printer was not addressed"
+    fi
+
+    # An empty model name still gives a title (with its leading blank); the close box cancels.
+    start_case empty-model
+    set_ini "$DIR/ulmaupdate.ini" MachineName ""
+    run_program
+    dump="$(e2e_drive wait-dialog 20000 dump)" || true
+    e2e_screenshot "$SHOT"
+    e2e_expect_line "title with an empty model name" "$dump" "caption	${title_fmt//%s/}"
+    e2e_expect_eq "warning text with an empty model name" "$(e2e_control_text "$dump" 1006)" \
+        "${warn_fmt//%s/}"
+    e2e_drive wait-dialog 5000 close >/dev/null || e2e_fail "the close box could not be used"
+    expect_end "the close box ends the program"
+
+    # No configuration file: the fixed English text, the executable's name as caption.
+    start_case no-ini
+    rm -f "$DIR/ulmaupdate.ini"
+    expect_message_box "missing configuration file" "Error : Data file is not found." "ulmaupdate"
+
+    # Every required file missing: all three names, one per line.
+    start_case no-files
+    rm -f "$DIR/XmLink.dll" "$DIR/qvfilo.dll" "$DIR/qls100main.bin"
+    expect_message_box "all required files missing" \
+        'File is not found.\n\nxmlink.dll\nqvfilo.dll\nqls100main.bin' "${title_fmt//%s/$model}"
+
+    # Only the package missing: its line break still follows the empty places.
+    start_case no-package
+    rm -f "$DIR/qls100main.bin"
+    expect_message_box "package missing" 'File is not found.\n\n\nqls100main.bin' \
+        "${title_fmt//%s/$model}"
+
+    # A transfer library that lacks one export cannot be bound.
+    if [[ -n "$NODELETE_DLL" ]]; then
+        start_case no-delete-export
+        cp "$NODELETE_DLL" "$DIR/XmLink.dll"
+        expect_message_box "transfer library without XMDeleteFile" "Error : Transfer DLL : Open" \
+            "${title_fmt//%s/$model}"
+    else
+        e2e_fail "the stand-in XmLink.dll without XMDeleteFile was not built"
+    fi
+}
+
+checks en
+checks ja
+printf 'Screenshots: %s\n' "$E2E_ARTIFACTS/startup"
+e2e_finish
