@@ -1,0 +1,417 @@
+// The transfer run end to end on the simulated machine, with the worker on a real thread: the
+// packages sent, the progress shown while the library reports, cancellation, the cancel limit,
+// failures of the library and of the package files, and a second transfer in the same run.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "app_harness.h"
+#include "transfer/transferstate.h"
+
+using apptest::Program;
+
+namespace {
+
+constexpr char kPkg1[] = "C:\\Tools\\fw.kf7";
+constexpr char kPkg2[] = "C:\\Tools\\fw2.kf7";
+
+std::string Package(int32_t statedLength, size_t actualBytes, char fill) {
+    std::string h(64, '\0');
+    h[0] = static_cast<char>(0x90);
+    h[1] = 0x40;
+    uint32_t v = static_cast<uint32_t>(statedLength);
+    for (int i = 0; i < 4; ++i) h[16 + i] = static_cast<char>(v >> (8 * i));
+    return h + std::string(actualBytes, fill);
+}
+
+std::string Ini(bool twoPackages) {
+    return std::string("[UPDATE]\r\nNewVersion=1.06\r\nCountry=c\r\nDriverName=") +
+           apptest::kDriver + "\r\nMachineName=M100\r\nKF7FileName=fw.kf7\r\nKF7FileName2=" +
+           (twoPackages ? "fw2.kf7" : "") + "\r\n";
+}
+
+// What the user saw after one progress report.
+struct Report {
+    uint32_t percent = 0;
+    int32_t answer = 0;
+    std::string percentText, transferText;
+    int position = -1;
+    bool cancelEnabled = false, progressVisible = false, busyVisible = false;
+};
+
+// How one XMSendFile call behaves: the percentages reported, then the result. With
+// untilStopped the call keeps reporting `percents.back()` until the callback says stop.
+struct SendPlan {
+    std::vector<uint32_t> percents{0, 50, 100};
+    int32_t result = 0;
+    bool untilStopped = false;
+    std::function<void()> before;  // runs on the worker before the first report
+};
+
+struct SendCall {
+    std::vector<uint8_t> header, data;
+    std::vector<Report> reports;
+    int32_t result = 0;
+};
+
+// A transfer-driver library whose XMSendFile takes data at memory speed and reports progress
+// as planned; every other entry point is the simulated printer's.
+struct FakeLibrary {
+    std::mutex mutex;
+    std::vector<SendPlan> plans{SendPlan{}};  // the last plan repeats
+    std::vector<SendCall> calls;
+    int failCmdInitFrom = 0;  // 1-based XMCmdInit call from which it fails
+    int32_t cmdInitFailure = 0;
+    int cmdInits = 0;
+    int failWriteCall = 0;  // 1-based QVWriteFile call that fails
+    int writes = 0;
+    sim::SimUi* ui = nullptr;
+};
+FakeLibrary* g_fake = nullptr;
+
+Report Look(uint32_t percent, int32_t answer) {
+    Report r;
+    r.percent = percent;
+    r.answer = answer;
+    sim::UiView view = g_fake->ui->View();
+    if (const sim::DialogView* d = view.Find(IDD_PROGRESS)) {
+        r.percentText = d->Text(IDC_PERCENT_TEXT);
+        r.transferText = d->Text(IDC_TRANSFER_TEXT);
+        r.progressVisible = d->visible;
+        if (const sim::ControlView* bar = d->Control(IDC_PROGRESS_BAR)) r.position = bar->position;
+        if (const sim::ControlView* c = d->Control(win::IDCANCEL)) r.cancelEnabled = c->enabled;
+    }
+    if (const sim::DialogView* d = view.Find(IDD_DEVPROG)) r.busyVisible = d->visible;
+    return r;
+}
+
+int32_t ULMA_WINAPI FakeSendFile(const uint8_t* header64, const uint8_t* data,
+                                 const uint32_t* length, uint8_t*, int32_t,
+                                 maker::XMProgressCallback callback) {
+    SendPlan plan;
+    SendCall call;
+    {
+        std::lock_guard<std::mutex> lock(g_fake->mutex);
+        size_t n = g_fake->calls.size();
+        plan = g_fake->plans[std::min(n, g_fake->plans.size() - 1)];
+    }
+    call.header.assign(header64, header64 + 64);
+    call.data.assign(data, data + *length);
+    if (plan.before) plan.before();
+    call.result = plan.result;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (size_t i = 0; i < plan.percents.size(); ++i) {
+        bool last = i + 1 == plan.percents.size();
+        do {
+            int32_t answer = callback(plan.percents[i]);
+            call.reports.push_back(Look(plan.percents[i], answer));
+            if (answer == 0) {
+                call.result = maker::XM_RESULT_STOPPED;
+                break;
+            }
+            if (last && plan.untilStopped)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        } while (last && plan.untilStopped && std::chrono::steady_clock::now() < deadline);
+        if (call.result == maker::XM_RESULT_STOPPED) break;
+    }
+    std::lock_guard<std::mutex> lock(g_fake->mutex);
+    g_fake->calls.push_back(call);
+    return call.result;
+}
+
+int32_t ULMA_WINAPI FakeCmdInit(int32_t value) {
+    int n;
+    {
+        std::lock_guard<std::mutex> lock(g_fake->mutex);
+        n = ++g_fake->cmdInits;
+    }
+    if (g_fake->failCmdInitFrom != 0 && n >= g_fake->failCmdInitFrom) return g_fake->cmdInitFailure;
+    return simprinter::Instance().XMCmdInit(value);
+}
+
+int32_t ULMA_WINAPI FakeWriteFile(char* printerName, int32_t zero, const uint8_t* bytes,
+                                  uint32_t length, uint32_t* count, uint32_t timeout) {
+    int n;
+    {
+        std::lock_guard<std::mutex> lock(g_fake->mutex);
+        n = ++g_fake->writes;
+    }
+    if (n == g_fake->failWriteCall) return 0;
+    return simprinter::Instance().QVWriteFile(printerName, zero, bytes, length, count, timeout);
+}
+
+// A program run whose main dialog presses Update `updates` times, then Exit.
+class TransferRun {
+  public:
+    explicit TransferRun(bool twoPackages, int updates = 1) {
+        g_fake = &fake;
+        fake.ui = &p.machine.ui;
+        g_bCancelEnabled = 1;
+        p.SetIni(Ini(twoPackages));
+        p.machine.system.AddFile(kPkg1, Package(300, 300, 'A'));
+        if (twoPackages) p.machine.system.AddFile(kPkg2, Package(100, 100, 'B'));
+        p.machine.spooler.InstallSimple("P1", apptest::kDriver);
+        auto xm = simprinter::XmLinkExports();
+        xm["XMSendFile"] = reinterpret_cast<void*>(&FakeSendFile);
+        xm["XMCmdInit"] = reinterpret_cast<void*>(&FakeCmdInit);
+        p.machine.modules.Register("XmLink.dll", xm);
+        auto qv = simprinter::QvFiloExports();
+        qv["QVWriteFile"] = reinterpret_cast<void*>(&FakeWriteFile);
+        p.machine.modules.Register("qvfilo.dll", qv);
+        p.scripts[IDD_ULMAUPDATE_DIALOG] = [updates](const sim::DialogView&, sim::SimUi& ui,
+                                                     int step) {
+            ui.ClickIn(IDD_ULMAUPDATE_DIALOG, step < updates ? IDC_UPDATE : IDC_EXIT);
+        };
+    }
+    ~TransferRun() { g_fake = nullptr; }
+
+    void SetCancelLimit(uint32_t limit) {
+        simprinter::State s = simprinter::Instance().GetState();
+        s.cancelLimit = limit;
+        simprinter::Instance().SetState(s);
+    }
+    // Message boxes after the confirmation question.
+    std::vector<sim::MessageBoxRecord> Outcome() const {
+        std::vector<sim::MessageBoxRecord> out;
+        for (const auto& box : p.machine.ui.MessageBoxes())
+            if ((box.type & win::MB_TYPEMASK) != win::MB_YESNO) out.push_back(box);
+        return out;
+    }
+    bool ProgressShown() const {
+        for (int id : p.machine.ui.DialogsCreated())
+            if (id == IDD_PROGRESS) return true;
+        return false;
+    }
+
+    Program p;
+    FakeLibrary fake;
+};
+
+std::string Bytes(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+
+}  // namespace
+
+TEST(TransferFlow, TwoPackagesAreSentInOrderWithTheOverallPercentage) {
+    TransferRun run(true);
+    // After the last package reached 100 % the library reports once more.
+    SendPlan second;
+    second.percents = {0, 50, 100, 100};
+    run.fake.plans = {SendPlan{}, second};
+    run.p.Run();
+
+    ASSERT_EQ(run.fake.calls.size(), 2u);
+    const SendCall& a = run.fake.calls[0];
+    const SendCall& b = run.fake.calls[1];
+    std::string file1 = run.p.machine.system.ReadFile(kPkg1);
+    EXPECT_EQ(Bytes(a.header), file1.substr(0, 64));
+    EXPECT_EQ(Bytes(a.data), file1.substr(64));
+    EXPECT_EQ(Bytes(b.data), std::string(100, 'B'));
+
+    // The dialog opened at 0 %; 300 + 100 bytes: 50 % of the first is 37 %, of the second 87 %.
+    EXPECT_EQ(a.reports[0].percentText, "0 %");
+    EXPECT_EQ(a.reports[0].position, 0);
+    EXPECT_EQ(a.reports[0].transferText, "Transferring");
+    EXPECT_EQ(a.reports[1].percentText, "37 %");
+    EXPECT_EQ(a.reports[2].percentText, "75 %");
+    EXPECT_EQ(b.reports[1].percentText, "87 %");
+    EXPECT_EQ(b.reports[1].position, 87);
+    EXPECT_TRUE(b.reports[1].progressVisible);
+    EXPECT_FALSE(b.reports[1].busyVisible);
+    // At 100 % the device-busy window takes the progress dialog's place; later reports go on.
+    EXPECT_EQ(b.reports[2].percentText, "100 %");
+    EXPECT_EQ(b.reports[2].position, 100);
+    EXPECT_FALSE(b.reports[2].progressVisible);
+    EXPECT_TRUE(b.reports[2].busyVisible);
+    EXPECT_EQ(b.reports[3].answer, 1);
+    EXPECT_EQ(b.reports[3].percentText, "100 %");
+
+    // One XMCmdInit on the worker besides the two of the Update command.
+    EXPECT_EQ(run.fake.cmdInits, 3);
+    auto outcome = run.Outcome();
+    ASSERT_EQ(outcome.size(), 1u);
+    EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
+    EXPECT_EQ(outcome[0].type & win::MB_ICONMASK, win::MB_ICONINFORMATION);
+    EXPECT_EQ(outcome[0].caption, "M100 Firmware Update Tool");
+
+    // The wait after the transfer cost 12000 ms of virtual time; the busy window is gone, and
+    // sleep and shutdown are held only while the progress dialog is open.
+    EXPECT_GE(run.p.machine.system.TotalSleptMs(), 12000u);
+    EXPECT_EQ(g_pDevProgDlg.load(), nullptr);
+    EXPECT_FALSE(run.p.machine.ui.ShutdownBlocked());
+    EXPECT_EQ(run.p.machine.ui.ShutdownReasons().size(), 1u);
+    EXPECT_EQ(
+        run.p.machine.system.ExecutionStates(),
+        (std::vector<uint32_t>{win::ES_CONTINUOUS | win::ES_SYSTEM_REQUIRED, win::ES_CONTINUOUS}));
+    EXPECT_EQ(run.p.machine.ui.OpenDialogs(), 0);
+}
+
+TEST(TransferFlow, CancelStopsTheTransferAndLeavesTheMainDialogOpen) {
+    TransferRun run(true);
+    run.SetCancelLimit(1000);
+    SendPlan plan;
+    plan.percents = {0, 10};
+    plan.untilStopped = true;
+    run.fake.plans = {plan};
+    run.p.scripts[IDD_PROGRESS] = [](const sim::DialogView& d, sim::SimUi& ui, int) {
+        ui.PressEscape(d.window);
+    };
+    run.p.Run();
+
+    ASSERT_EQ(run.fake.calls.size(), 1u);  // the second package is not sent
+    const SendCall& a = run.fake.calls[0];
+    EXPECT_EQ(a.result, maker::XM_RESULT_STOPPED);
+    EXPECT_TRUE(a.reports.front().cancelEnabled);  // 300 bytes, below the limit of 1000
+    EXPECT_EQ(a.reports.back().answer, 0);
+    auto outcome = run.Outcome();
+    ASSERT_EQ(outcome.size(), 1u);
+    EXPECT_EQ(outcome[0].text, "Transferring cancelled.");
+    EXPECT_EQ(outcome[0].type & win::MB_ICONMASK, win::MB_ICONWARNING);
+    // Exit was pressed after the transfer: the main dialog had stayed open.
+    EXPECT_EQ(run.p.machine.ui.OpenDialogs(), 0);
+    EXPECT_GE(run.p.machine.system.TotalSleptMs(), 12000u);
+}
+
+TEST(TransferFlow, TheCancelLimitEnablesCancelOnlyBelowIt) {
+    {
+        // Limit 300: the 300-byte package may not be cancelled, the 100-byte one may.
+        TransferRun run(true);
+        run.SetCancelLimit(300);
+        run.p.Run();
+        ASSERT_EQ(run.fake.calls.size(), 2u);
+        EXPECT_FALSE(run.fake.calls[0].reports[0].cancelEnabled);
+        EXPECT_TRUE(run.fake.calls[1].reports[0].cancelEnabled);
+    }
+    {
+        // No limit reported by the printer: Cancel is disabled from the first report on.
+        TransferRun run(false);
+        run.p.Run();
+        ASSERT_EQ(run.fake.calls.size(), 1u);
+        for (const Report& r : run.fake.calls[0].reports) EXPECT_FALSE(r.cancelEnabled);
+    }
+}
+
+TEST(TransferFlow, APercentageAbove100StopsLikeACancel) {
+    TransferRun run(false);
+    SendPlan plan;
+    plan.percents = {0, 101};
+    run.fake.plans = {plan};
+    run.p.Run();
+    ASSERT_EQ(run.fake.calls.size(), 1u);
+    EXPECT_EQ(run.fake.calls[0].reports.back().answer, 0);
+    EXPECT_EQ(run.fake.calls[0].reports.back().percentText, "0 %");  // nothing shown for 101
+    auto outcome = run.Outcome();
+    ASSERT_EQ(outcome.size(), 1u);
+    EXPECT_EQ(outcome[0].text, "Transferring cancelled.");
+}
+
+TEST(TransferFlow, AFailedSecondPackageKeepsTheFirstAndASecondTransferSendsBothAgain) {
+    TransferRun run(true, 2);
+    SendPlan fail;
+    fail.result = 5;
+    run.fake.plans = {SendPlan{}, fail, SendPlan{}};
+    run.p.Run();
+
+    // First Update: package 1 sent, package 2 failed. Second Update: both, once each.
+    ASSERT_EQ(run.fake.calls.size(), 4u);
+    EXPECT_EQ(Bytes(run.fake.calls[0].data), std::string(300, 'A'));
+    EXPECT_EQ(Bytes(run.fake.calls[1].data), std::string(100, 'B'));
+    EXPECT_EQ(Bytes(run.fake.calls[2].data), std::string(300, 'A'));
+    EXPECT_EQ(Bytes(run.fake.calls[3].data), std::string(100, 'B'));
+    // The second transfer starts from 0 % again.
+    EXPECT_EQ(run.fake.calls[2].reports[0].percentText, "0 %");
+    EXPECT_EQ(run.fake.calls[2].reports[1].percentText, "37 %");
+
+    auto outcome = run.Outcome();
+    ASSERT_EQ(outcome.size(), 2u);
+    EXPECT_EQ(outcome[0].text, "Failed to transfer.");
+    EXPECT_EQ(outcome[0].type & win::MB_ICONMASK, win::MB_ICONERROR);
+    EXPECT_EQ(outcome[1].text, "Completed the firmware update for M100.");
+    // The confirmation was asked again for the second Update.
+    EXPECT_EQ(run.p.machine.ui.MessageBoxes().size(), 4u);
+}
+
+TEST(TransferFlow, PackagesThatCannotBeReadFailWithoutSending) {
+    {
+        // The header promises more data than the file holds.
+        TransferRun run(false);
+        run.p.machine.system.AddFile(kPkg1, Package(500, 100, 'A'));
+        run.p.Run();
+        EXPECT_TRUE(run.fake.calls.empty());
+        auto outcome = run.Outcome();
+        ASSERT_EQ(outcome.size(), 1u);
+        EXPECT_EQ(outcome[0].text, "Failed to transfer.");
+    }
+    {
+        // The second package is missing when the sizes are added up: no transfer starts.
+        TransferRun run(true);
+        run.p.machine.system.RemoveFile(kPkg2);
+        run.p.Run();
+        EXPECT_TRUE(run.fake.calls.empty());
+        EXPECT_FALSE(run.ProgressShown());
+        auto outcome = run.Outcome();
+        ASSERT_EQ(outcome.size(), 1u);
+        EXPECT_EQ(outcome[0].text, "File not found:\n\nfw2.kf7");
+        EXPECT_EQ(outcome[0].type & win::MB_ICONMASK, win::MB_ICONERROR);
+    }
+    {
+        // The second package is locked by someone else while the first is being sent.
+        TransferRun run(true);
+        SendPlan lockSecond;
+        sim::SimSystem* sys = &run.p.machine.system;
+        lockSecond.before = [sys] { sys->LockFile(kPkg2); };
+        run.fake.plans = {lockSecond};
+        run.p.Run();
+        EXPECT_EQ(run.fake.calls.size(), 1u);
+        auto outcome = run.Outcome();
+        ASSERT_EQ(outcome.size(), 1u);
+        EXPECT_EQ(outcome[0].text, "File not found:\n\nfw2.kf7");
+        EXPECT_EQ(run.p.machine.system.OpenFileCount(), 0);
+    }
+    {
+        // A package that states no data: nothing to send, no message, the dialog stays.
+        TransferRun run(false);
+        run.p.machine.system.AddFile(kPkg1, Package(0, 0, 'A'));
+        run.p.Run();
+        EXPECT_FALSE(run.ProgressShown());
+        EXPECT_TRUE(run.Outcome().empty());
+    }
+}
+
+TEST(TransferFlow, PrinterFailuresBeforeAndAtTheStartOfTheTransfer) {
+    {
+        // The preamble of the transfer (the third write) is not taken.
+        TransferRun run(false);
+        run.fake.failWriteCall = 3;
+        run.p.Run();
+        EXPECT_FALSE(run.ProgressShown());
+        auto outcome = run.Outcome();
+        ASSERT_EQ(outcome.size(), 1u);
+        EXPECT_EQ(outcome[0].text.rfind("Cannot communicate with the printer.", 0), 0u);
+        EXPECT_EQ(outcome[0].type & win::MB_ICONMASK, win::MB_ICONERROR);
+    }
+    for (int32_t code : {maker::XM_RESULT_STOPPED, 3}) {
+        // XMCmdInit fails on the worker: nothing is sent.
+        TransferRun run(true);
+        run.fake.failCmdInitFrom = 3;
+        run.fake.cmdInitFailure = code;
+        run.p.Run();
+        EXPECT_TRUE(run.fake.calls.empty());
+        auto outcome = run.Outcome();
+        ASSERT_EQ(outcome.size(), 1u);
+        EXPECT_EQ(outcome[0].text, code == 8 ? "Transferring cancelled." : "Failed to transfer.");
+    }
+}
+
+TEST(TransferFlow, AWorkerThatCannotStartEndsAsAFailedTransfer) {
+    TransferRun run(false);
+    run.p.machine.system.FailStartThread(true);
+    run.p.Run();
+    EXPECT_TRUE(run.fake.calls.empty());
+    auto outcome = run.Outcome();
+    ASSERT_EQ(outcome.size(), 1u);
+    EXPECT_EQ(outcome[0].text, "Failed to transfer.");
+    EXPECT_EQ(run.p.machine.ui.OpenDialogs(), 0);
+}
