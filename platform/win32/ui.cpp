@@ -139,6 +139,7 @@ bool Ui::MoveToTop(Window window, int x, int y) {
 
 intptr_t Ui::SendMessage(Window window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     if (message == WM_SETICON && wParam == ICON_SMALL) {
+        std::lock_guard<std::mutex> lock(m_iconsLock);
         // An icon from LoadIcon set as the small icon: give the one drawn at the small size.
         for (const auto& entry : m_icons) {
             if (reinterpret_cast<intptr_t>(entry.second.big.get()) == lParam &&
@@ -164,6 +165,7 @@ bool Ui::AppendMenu(uintptr_t menu, uint32_t flags, uintptr_t id, const char* te
 }
 
 uintptr_t Ui::LoadIcon(int resourceId) {
+    std::lock_guard<std::mutex> lock(m_iconsLock);
     auto found = m_icons.find(resourceId);
     if (found != m_icons.end()) return reinterpret_cast<uintptr_t>(found->second.big.get());
     auto load = [&](int cx, int cy) {

@@ -2,6 +2,7 @@
 #pragma once
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "platform/win32/handles.h"
@@ -104,7 +105,9 @@ class Ui : public IUi {
     HINSTANCE m_instance;
     // Icons loaded by LoadIcon, by resource id; the small one stands in for the big one when it
     // is set as a window's small icon.
+    // SendMessage may run on another thread, hence the lock.
     std::map<int, IconPair> m_icons;
+    std::mutex m_iconsLock;
 };
 
 // Owns one instance of each implementation and installs them as the process's platform.
