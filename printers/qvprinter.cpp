@@ -54,9 +54,3 @@ void CQVPrinter::StripSpecialTapeSuffix(char* text) {
     if (!text) return;
     if (char* at = std::strstr(text, GetSpecialTapeSuffix().c_str())) *at = '\0';
 }
-
-// The media tables, option flags and label geometry are filled here once the media part is in
-// place; until then a printer is complete once it is open.
-void CQVPrinter::SetUpMedia(int /*special*/) {}
-
-void CQVPrinter::ReleaseMedia() { m_dwMediaState &= ~uint32_t{1}; }
