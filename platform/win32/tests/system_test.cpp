@@ -1,4 +1,4 @@
-// Kernel, library, registry and spooler services of the Windows platform layer, on a real
+// Kernel, library and registry services of the Windows platform layer, on a real
 // (Wine) system.
 #include "platform/win32/win32_platform.h"
 // After the platform headers, whose names the API macros would rewrite.
@@ -16,7 +16,6 @@ namespace {
 
 using plat::win32::Modules;
 using plat::win32::Registry;
-using plat::win32::Spooler;
 using plat::win32::System;
 
 // A fresh folder under the temporary directory, removed with its files afterwards.
@@ -239,29 +238,6 @@ TEST_F(RegistryFixture, OpensEnumeratesAndReads) {
     std::unique_ptr<plat::IRegKey> missing;
     EXPECT_EQ(ERROR_FILE_NOT_FOUND, registry.OpenKey(root.get(), "Absent", KEY_READ, missing));
     EXPECT_EQ(nullptr, missing);
-}
-
-TEST(Win32Spooler, EnumerationRoundTrip) {
-    Spooler spooler;
-    uint32_t needed = 0, returned = 0;
-    spooler.EnumPrinters(PRINTER_ENUM_LOCAL, 2, nullptr, 0, &needed, &returned);
-    std::vector<uint8_t> buffer(needed ? needed : 1);
-    ASSERT_TRUE(
-        spooler.EnumPrinters(PRINTER_ENUM_LOCAL, 2, buffer.data(), needed, &needed, &returned));
-    for (uint32_t i = 0; i < returned; ++i) {
-        plat::PrinterInfo2 info = spooler.Info2At(buffer.data(), i);
-        ASSERT_NE(nullptr, info.pPrinterName);
-        ASSERT_NE(nullptr, info.pDriverName);
-        // Each listed printer opens by its name.
-        auto printer = spooler.OpenPrinter(info.pPrinterName);
-        ASSERT_NE(nullptr, printer) << info.pPrinterName;
-        uint32_t need2 = 0;
-        printer->GetPrinter2(nullptr, 0, &need2);
-        std::vector<uint8_t> record(need2);
-        ASSERT_TRUE(printer->GetPrinter2(record.data(), need2, &need2));
-        EXPECT_STREQ(info.pDriverName, spooler.Info2At(record.data(), 0).pDriverName);
-    }
-    EXPECT_EQ(nullptr, spooler.OpenPrinter("No Such Printer Ulma"));
 }
 
 }  // namespace
