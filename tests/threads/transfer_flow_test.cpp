@@ -218,7 +218,6 @@ TEST(TransferFlow, TwoPackagesAreSentInOrderWithTheOverallPercentage) {
     EXPECT_EQ(a.reports[2].percentText, "75 %");
     EXPECT_EQ(b.reports[1].percentText, "87 %");
     EXPECT_EQ(b.reports[1].position, 87);
-    EXPECT_TRUE(b.reports[1].progressVisible);
     EXPECT_FALSE(b.reports[1].busyVisible);
     // At 100 % the device-busy window takes the progress dialog's place; later reports go on.
     EXPECT_EQ(b.reports[2].percentText, "100 %");
@@ -414,4 +413,37 @@ TEST(TransferFlow, AWorkerThatCannotStartEndsAsAFailedTransfer) {
     ASSERT_EQ(outcome.size(), 1u);
     EXPECT_EQ(outcome[0].text, "Failed to transfer.");
     EXPECT_EQ(run.p.machine.ui.OpenDialogs(), 0);
+}
+
+TEST(TransferFlow, PackageSizesAreAddedWithoutWrappingAround) {
+    // Two packages stating 1.5 GB each: their sum is beyond a signed 32-bit value but the
+    // transfer still starts. XMCmdInit fails on the worker, so nothing is read or sent.
+    TransferRun run(true);
+    run.p.machine.system.AddFile(kPkg1, Package(1500000000, 0, 'A'));
+    run.p.machine.system.AddFile(kPkg2, Package(1500000000, 0, 'B'));
+    run.fake.failCmdInitFrom = 3;
+    run.fake.cmdInitFailure = 3;
+    run.p.Run();
+    EXPECT_TRUE(run.ProgressShown());
+    EXPECT_EQ(g_nTotalBytes.load(), 3000000000u);
+    auto outcome = run.Outcome();
+    ASSERT_EQ(outcome.size(), 1u);
+    EXPECT_EQ(outcome[0].text, "Failed to transfer.");
+}
+
+TEST(TransferFlow, TheBusyWindowIsCentredOnTheMainWindowAndPaintedDuringTheWait) {
+    TransferRun run(false);
+    plat::Rect mainRect;
+    run.p.scripts[IDD_ULMAUPDATE_DIALOG] = [&mainRect](const sim::DialogView& d, sim::SimUi& ui,
+                                                       int step) {
+        mainRect = d.rect;
+        ui.ClickIn(IDD_ULMAUPDATE_DIALOG, step == 0 ? IDC_UPDATE : IDC_EXIT);
+    };
+    run.p.Run();
+    std::vector<std::pair<plat::Window, plat::Rect>> moves = run.p.machine.ui.Moves();
+    ASSERT_FALSE(moves.empty());
+    const plat::Rect& w = moves.back().second;
+    EXPECT_EQ(w.left, (mainRect.left + mainRect.right - (w.right - w.left)) / 2);
+    EXPECT_EQ(w.top, (mainRect.top + mainRect.bottom - (w.bottom - w.top)) / 2);
+    EXPECT_GT(run.p.machine.ui.PaintPumps(), 0);
 }

@@ -1,0 +1,57 @@
+// The arithmetic and text rules of the progress report: the overall percentage in 64 bits, the
+// package name cut at a character boundary, and the centring of the device-busy window.
+#include <gtest/gtest.h>
+
+#include "platform/sim/machine.h"
+#include "transfer/devprogdlg.h"
+#include "transfer/progressdlg.h"
+#include "transfer/transferstate.h"
+
+TEST(TransferProgress, OverallPercentDoesNotOverflowForLargePackages) {
+    // Two packages of 300 and 100 bytes, half of the second sent.
+    EXPECT_EQ(OverallPercent(100, 50, 300, 400), 87u);
+    EXPECT_EQ(OverallPercent(0, 0, 0, 1), 0u);
+    // 100 MB at 50 %: current x percent alone is beyond 32 bits.
+    EXPECT_EQ(OverallPercent(100000000u, 50, 0, 100000000u), 50u);
+    // Two packages of 2,000,000,000 bytes: (done + current/2) x 100 is beyond 32 bits too.
+    EXPECT_EQ(OverallPercent(2000000000u, 50, 2000000000u, 4000000000u), 75u);
+    EXPECT_EQ(OverallPercent(2000000000u, 100, 2000000000u, 4000000000u), 100u);
+}
+
+TEST(TransferProgress, DisplayNamesAreCutAtACharacterBoundary) {
+    {
+        sim::Machine m;
+        EXPECT_EQ(CutDisplayName(std::string(32, 'a'), 32), std::string(32, 'a'));
+        EXPECT_EQ(CutDisplayName(std::string(40, 'a'), 32), std::string(32, 'a') + "...");
+    }
+    {
+        sim::Machine m(sim::MachineOptions{sim::Language::Japanese});
+        const std::string kana = "\x82\xa0";  // one double-byte character in code page 932
+        // The character would straddle byte 32: it is left out whole.
+        EXPECT_EQ(CutDisplayName(std::string(31, 'a') + kana + "b", 32),
+                  std::string(31, 'a') + "...");
+        // Ending exactly at byte 32 it is kept.
+        EXPECT_EQ(CutDisplayName(std::string(30, 'a') + kana + "bc", 32),
+                  std::string(30, 'a') + kana + "...");
+        // A lead byte at the very end (a broken name) does not step past the text.
+        EXPECT_EQ(CutDisplayName(std::string(33, 'a') + "\x82", 32), std::string(32, 'a') + "...");
+    }
+}
+
+TEST(TransferProgress, CallbackStopsWithoutAnOpenDialogOrData) {
+    ResetTransferState();
+    EXPECT_EQ(TransferProgress(0), 0);
+    EXPECT_EQ(PackageDisplayName("C:\\fw\\main.bin"), "main");
+    EXPECT_EQ(PackageDisplayName("C:\\fw.d\\main"), "main");
+    EXPECT_EQ(PackageDisplayName("a/b.c.kf7"), "b.c");
+}
+
+TEST(TransferProgress, DeviceBusyWindowIsCentredTruncatingTowardZero) {
+    int x = 0, y = 0;
+    CDevProgDlg::CentreOver(plat::Rect{100, 50, 500, 350}, plat::Rect{0, 0, 200, 100}, x, y);
+    EXPECT_EQ(x, 200);
+    EXPECT_EQ(y, 150);
+    CDevProgDlg::CentreOver(plat::Rect{-301, -101, 0, 0}, plat::Rect{0, 0, 0, 0}, x, y);
+    EXPECT_EQ(x, -150);
+    EXPECT_EQ(y, -50);
+}
