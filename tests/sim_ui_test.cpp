@@ -248,7 +248,8 @@ TEST_F(SimUiTest, ControlsAnswerTheirMessages) {
     EXPECT_EQ(ui().View().dialogs.back().Control(IDC_PROGRESS_BAR)->position, 100);
     EXPECT_EQ(Send(anim, win::ACM_OPENA, ui().ResourceModule(), 901), 0);
     EXPECT_EQ(Send(anim, win::ACM_OPENA, ui().ResourceModule(), 900), 1);
-    const sim::ControlView* a = ui().View().dialogs.back().Control(IDC_ANIMATE);
+    sim::UiView view = ui().View();
+    const sim::ControlView* a = view.dialogs.back().Control(IDC_ANIMATE);
     EXPECT_EQ(a->animationId, 900);
     EXPECT_TRUE(a->animationPlaying) << "the template asks for autoplay";
 

@@ -48,7 +48,7 @@ struct DialogView {
     bool hasSystemMenu = false;
     plat::Rect rect;
     std::vector<ControlView> controls;  // template order
-    // The control with this id, or null.
+    // The control with this id, or null (a pointer into this view: keep the view alive).
     const ControlView* Control(int id) const;
     // The text of the control with this id; empty when there is none.
     std::string Text(int id) const;
