@@ -1,6 +1,6 @@
-// The answers of our stand-in driver information library (qvinfo.dll): a label-printer driver
-// with special-tape support, two tapes and two feeds at 300 dpi. Portable, so native tests can
-// check the records the DLL hands out.
+// The answers of our stand-in driver information library (qvinfo.dll), by default a label-printer
+// driver with special-tape support, two tapes and two feeds at 300 dpi. Portable, so native tests
+// can check the records the DLL hands out.
 #pragma once
 #include <cstdint>
 

@@ -247,18 +247,19 @@ namespace {
 
 class SimDeviceContext : public plat::IDeviceContext {
   public:
-    explicit SimDeviceContext(SimGdi& gdi) : gdi_(gdi) {}
+    SimDeviceContext(SimGdi& gdi, const std::map<int, SimGdi::EscapeAnswer>& answers)
+        : gdi_(gdi), answers_(answers) {}
     ~SimDeviceContext() override { ++gdi_.deleted; }
 
     int Escape(int code, int inSize, const void* in, void* out) override {
         if (code == win::QUERYESCSUPPORT) {
             int16_t queried = 0;
             if (in && inSize >= 2) std::memcpy(&queried, in, 2);
-            auto found = gdi_.escapes.find(queried);
-            return found != gdi_.escapes.end() && found->second.result > 0 ? 1 : 0;
+            auto found = answers_.find(queried);
+            return found != answers_.end() && found->second.result > 0 ? 1 : 0;
         }
-        auto found = gdi_.escapes.find(code);
-        if (found == gdi_.escapes.end()) return 0;
+        auto found = answers_.find(code);
+        if (found == answers_.end()) return 0;
         if (out && !found->second.output.empty())
             std::memcpy(out, found->second.output.data(), found->second.output.size());
         return found->second.result;
@@ -266,15 +267,53 @@ class SimDeviceContext : public plat::IDeviceContext {
 
   private:
     SimGdi& gdi_;
+    std::map<int, SimGdi::EscapeAnswer> answers_;
 };
+
+int16_t Read16(const void* block, size_t offset) {
+    int16_t value = 0;
+    std::memcpy(&value, static_cast<const uint8_t*>(block) + offset, 2);
+    return value;
+}
+
+SimGdi::EscapeAnswer PointAnswer(int32_t x, int32_t y) {
+    SimGdi::EscapeAnswer answer;
+    answer.result = 1;
+    answer.output.resize(8);
+    std::memcpy(answer.output.data(), &x, 4);
+    std::memcpy(answer.output.data() + 4, &y, 4);
+    return answer;
+}
 
 }  // namespace
 
-std::unique_ptr<plat::IDeviceContext> SimGdi::CreateIC(const char*, const char*, const char*,
-                                                       const void*) {
-    if (failCreateIC) return nullptr;
+void SimGdi::SetPaperEscapes(int16_t paperSize, int32_t width, int32_t length, int32_t sideMargin,
+                             int32_t endMargin) {
+    auto& answers = escapesByPaper[paperSize];
+    answers[win::GETPHYSPAGESIZE] = PointAnswer(width, length);
+    answers[win::GETPRINTINGOFFSET] = PointAnswer(sideMargin, endMargin);
+}
+
+std::unique_ptr<plat::IDeviceContext> SimGdi::CreateIC(const char* driver, const char* device,
+                                                       const char* port, const void* devmode) {
+    ++calls;
+    IcCall call;
+    call.driver = driver ? driver : "";
+    call.device = device ? device : "";
+    call.port = port ? port : "";
+    call.withDevMode = devmode != nullptr;
+    // The settings are a DEVMODEA: dmSize at 36, dmOrientation at 44, dmPaperSize at 46.
+    if (devmode && uint16_t(Read16(devmode, 36)) >= 48) {
+        call.orientation = Read16(devmode, 44);
+        call.paperSize = Read16(devmode, 46);
+    }
+    call.created = !failCreateIC && failCreateICCall != calls;
+    log.push_back(call);
+    if (!call.created) return nullptr;
     ++created;
-    return std::make_unique<SimDeviceContext>(*this);
+    auto byPaper = escapesByPaper.find(call.paperSize);
+    return std::make_unique<SimDeviceContext>(
+        *this, byPaper != escapesByPaper.end() ? byPaper->second : escapes);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -306,6 +345,9 @@ class SimRegKey : public plat::IRegKey {
     SimRegistry::Key& key() { return key_; }
 
     long EnumKey(uint32_t index, char* name, uint32_t* nameLength) override {
+        ++registry_.enumCalls;
+        if (registry_.failEnumIndex >= 0 && int64_t(index) == registry_.failEnumIndex)
+            return registry_.enumError;
         if (index >= key_.subkeys.size()) return win::ERROR_NO_MORE_ITEMS;
         auto it = key_.subkeys.begin();
         std::advance(it, index);
@@ -318,6 +360,7 @@ class SimRegKey : public plat::IRegKey {
 
     long QueryValue(const char* valueName, uint32_t* type, uint8_t* data,
                     uint32_t* dataSize) override {
+        if (registry_.queryError != 0) return registry_.queryError;
         auto found = key_.values.find(valueName ? valueName : "");
         if (found == key_.values.end()) return win::ERROR_FILE_NOT_FOUND;
         const auto& value = found->second;
@@ -357,15 +400,28 @@ void SimRegistry::SetString(const std::string& path, const std::string& valueNam
     CreateKey(path).values[valueName] = std::move(value);
 }
 
-long SimRegistry::OpenKey(plat::IRegKey* parent, const char* subKey, uint32_t,
+void SimRegistry::SetBytes(const std::string& path, const std::string& valueName, uint32_t type,
+                           const std::vector<uint8_t>& bytes) {
+    Value value;
+    value.type = type;
+    value.data = bytes;
+    CreateKey(path).values[valueName] = std::move(value);
+}
+
+long SimRegistry::OpenKey(plat::IRegKey* parent, const char* subKey, uint32_t access,
                           std::unique_ptr<plat::IRegKey>& out) {
+    std::string path = subKey ? subKey : "";
+    openLog.push_back(OpenCall{path, access, false});
+    auto injected = failOpen.find(path);
+    if (injected != failOpen.end()) return injected->second;
     Key* key = parent ? &static_cast<SimRegKey*>(parent)->key() : &root;
-    for (const auto& part : SplitPath(subKey ? subKey : "")) {
+    for (const auto& part : SplitPath(path)) {
         auto found = key->subkeys.find(part);
         if (found == key->subkeys.end()) return win::ERROR_FILE_NOT_FOUND;
         key = &found->second;
     }
     out = std::make_unique<SimRegKey>(*this, *key);
+    openLog.back().succeeded = true;
     return win::ERROR_SUCCESS;
 }
 

@@ -134,9 +134,30 @@ class SimGdi : public plat::IGdi {
     };
     // Escape answers by escape code, for every context; a code not listed answers 0.
     std::map<int, EscapeAnswer> escapes;
+    // Answers for contexts whose settings select this dmPaperSize; they take the place of
+    // `escapes` for such a context (a code not listed there answers 0).
+    std::map<int16_t, std::map<int, EscapeAnswer>> escapesByPaper;
     bool failCreateIC = false;
+    // 1-based number of the CreateIC call that fails; 0 = none.
+    int failCreateICCall = 0;
     int created = 0;
     int deleted = 0;
+    int calls = 0;
+    int liveContexts() const { return created - deleted; }
+
+    // Every CreateIC call, with the paper size of the settings it was given (0 without them).
+    struct IcCall {
+        std::string driver, device, port;
+        bool withDevMode = false;
+        int16_t paperSize = 0;
+        int16_t orientation = 0;
+        bool created = false;
+    };
+    std::vector<IcCall> log;
+
+    // Sets GETPHYSPAGESIZE and GETPRINTINGOFFSET answers for contexts of one paper size.
+    void SetPaperEscapes(int16_t paperSize, int32_t width, int32_t length, int32_t sideMargin,
+                         int32_t endMargin);
 
     std::unique_ptr<plat::IDeviceContext> CreateIC(const char* driver, const char* device,
                                                    const char* port, const void* devmode) override;
@@ -162,9 +183,31 @@ class SimRegistry : public plat::IRegistry {
     Key root;
     int opened = 0;
     int closed = 0;
+    int openKeys() const { return opened - closed; }
+
+    // Failure injection: opening a path (as passed, compared without regard to case) answers
+    // this error; enumerating the subkey at this index of any key fails with `enumError`;
+    // QueryValue fails with `queryError` when that is not 0.
+    std::map<std::string, long, CaseLess> failOpen;
+    int64_t failEnumIndex = -1;
+    long enumError = 1009;  // ERROR_BADDB
+    long queryError = 0;
+
+    // Every OpenKey call: the path as passed and the access rights.
+    struct OpenCall {
+        std::string path;
+        uint32_t access = 0;
+        bool succeeded = false;
+    };
+    std::vector<OpenCall> openLog;
+    // Subkey enumerations served (successful or not).
+    int enumCalls = 0;
 
     // Creates the keys of a backslash-separated path and sets a string value there.
     void SetString(const std::string& path, const std::string& valueName, const std::string& text);
+    // Sets a value of raw bytes (for instance a string without its terminator).
+    void SetBytes(const std::string& path, const std::string& valueName, uint32_t type,
+                  const std::vector<uint8_t>& bytes);
     Key& CreateKey(const std::string& path);
 
     long OpenKey(plat::IRegKey* parent, const char* subKey, uint32_t access,

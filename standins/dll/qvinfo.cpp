@@ -1,12 +1,44 @@
-// The stand-in driver information library: answers extended capability queries.
+// The stand-in driver information library: answers extended capability queries from its data
+// file (the default data when there is none) and appends every call to the file's ".log".
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <string>
 #include <type_traits>
 
 #include "platform/maker_api.h"
 #include "standins/infolib.h"
+#include "standins/infosim.h"
+
+namespace simprinter {
+std::string InfoDataFilePath();
+}
+
+namespace {
+
+void BindDataFile() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        const std::string path = simprinter::InfoDataFilePath();
+        std::ifstream file(path, std::ios::binary);
+        if (file) {
+            std::string text((std::istreambuf_iterator<char>(file)),
+                             std::istreambuf_iterator<char>());
+            std::string error;
+            if (!infosim::Instance().LoadText(text, &error)) {
+                std::ofstream(path + ".log", std::ios::app) << "data file: " << error << "\n";
+            }
+        }
+        infosim::Instance().SetLogFile(path + ".log");
+    });
+}
+
+}  // namespace
 
 extern "C" __declspec(dllexport) int32_t ULMA_WINAPI
     MyDeviceCapabilities(const char* device, const char* port, uint32_t capability, char* output,
                          const void* devmode) {
+    BindDataFile();
     return simprinter::InfoDeviceCapabilities(device, port, capability, output, devmode);
 }
 
