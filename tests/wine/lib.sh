@@ -212,6 +212,27 @@ e2e_screenshot() {
     xwd -display "$DISPLAY" -root -silent | /usr/bin/convert xwd:- "$file" 2>/dev/null
 }
 
+# e2e_install_printer PRINTER_NAME DRIVER_NAME [PPD]: a printer on FILE: in the prefix. The
+# driver is added from a 32-bit process (so 32-bit programs can query it) and, when the 64-bit
+# tool is built, from a 64-bit one too.
+e2e_install_printer() {
+    local ppd="${3:-$E2E_ROOT/tests/wine/data/label.ppd}" out="$E2E_BUILD/.addprinter.$$" wppd
+    wppd="$(winepath -w "$ppd" 2>/dev/null)"
+    if ! wine "$E2E_TOOLS/addprinter.exe" "$1" "$2" "$wppd" >"$out" 2>&1 </dev/null; then
+        cat "$out" >&2
+        rm -f "$out"
+        e2e_die "could not install the printer $1"
+    fi
+    local d
+    for d in "$E2E_BUILD/win64/tools" "$E2E_BUILD/h8-w64/tools"; do
+        if [[ -f "$d/addprinter.exe" ]]; then
+            wine "$d/addprinter.exe" "$1" "$2" "$wppd" --driver-only >>"$out" 2>&1 </dev/null || true
+            break
+        fi
+    done
+    rm -f "$out"
+}
+
 # --- checks --------------------------------------------------------------------------------
 
 e2e_pass() {

@@ -27,7 +27,6 @@
 namespace {
 
 constexpr DWORD kPollMs = 50;
-constexpr DWORD kMessageTimeoutMs = 5000;
 
 struct Options {
     std::wstring exeName = L"ulmaupdate.exe";  // process whose windows count; empty: any
@@ -67,17 +66,39 @@ std::vector<DWORD> ProcessesNamed(const std::wstring& name) {
     return ids;
 }
 
-// Window text read with a time-out so that a hung target never hangs the driver.
+// Messages to the target's windows go with a time-out, so that a target thread that is busy
+// (the program sleeps on its user-interface thread at times) never blocks the driver for long.
+// Once a thread has not answered, its windows are read without messages for the rest of the
+// run.
+constexpr UINT kAnswerMs = 1500;
+std::vector<DWORD> g_busyThreads;
+
+bool Ask(HWND h, UINT msg, WPARAM wp, LPARAM lp, LRESULT& result) {
+    const DWORD thread = GetWindowThreadProcessId(h, nullptr);
+    for (DWORD t : g_busyThreads)
+        if (t == thread) return false;
+    DWORD_PTR r = 0;
+    if (!SendMessageTimeoutW(h, msg, wp, lp, SMTO_ABORTIFHUNG | SMTO_BLOCK, kAnswerMs, &r)) {
+        g_busyThreads.push_back(thread);
+        return false;
+    }
+    result = static_cast<LRESULT>(r);
+    return true;
+}
+
+// The window text as WM_GETTEXT gives it (a drop-down list answers its selected item); for a
+// busy thread the text the window manager keeps, which buttons and static texts share.
 std::wstring TextOf(HWND h) {
-    DWORD_PTR len = 0;
-    if (!SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, kMessageTimeoutMs, &len))
-        return L"";
-    std::vector<wchar_t> buf(len + 2, L'\0');
-    DWORD_PTR got = 0;
-    if (!SendMessageTimeoutW(h, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()),
-                             SMTO_ABORTIFHUNG, kMessageTimeoutMs, &got))
-        return L"";
-    return std::wstring(buf.data(), wcsnlen(buf.data(), buf.size()));
+    LRESULT len = 0;
+    if (Ask(h, WM_GETTEXTLENGTH, 0, 0, len) && len >= 0) {
+        std::vector<wchar_t> buf(len + 2, L'\0');
+        LRESULT got = 0;
+        if (Ask(h, WM_GETTEXT, buf.size(), reinterpret_cast<LPARAM>(buf.data()), got))
+            return std::wstring(buf.data(), wcsnlen(buf.data(), buf.size()));
+    }
+    std::vector<wchar_t> buf(32768, L'\0');
+    const int n = InternalGetWindowText(h, buf.data(), static_cast<int>(buf.size()));
+    return std::wstring(buf.data(), n > 0 ? n : 0);
 }
 
 std::wstring ClassOf(HWND h) {
@@ -159,21 +180,24 @@ void DumpWindow(HWND h) {
         if (id == 0xFFFF && _wcsicmp(cls.c_str(), L"Static") == 0 && !text.empty())
             Out("message\t" + Esc(text));
         if (_wcsicmp(cls.c_str(), L"ComboBox") == 0) {
-            const LRESULT count = SendMessageW(c, CB_GETCOUNT, 0, 0);
+            LRESULT count = 0;
+            if (!Ask(c, CB_GETCOUNT, 0, 0, count)) count = 0;
             for (LRESULT i = 0; i < count; ++i) {
-                const LRESULT len = SendMessageW(c, CB_GETLBTEXTLEN, i, 0);
+                LRESULT len = 0;
+                if (!Ask(c, CB_GETLBTEXTLEN, i, 0, len)) len = 0;
                 std::vector<wchar_t> buf(len > 0 ? len + 1 : 1, L'\0');
-                if (len > 0) SendMessageW(c, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buf.data()));
+                LRESULT ignored = 0;
+                if (len > 0) Ask(c, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buf.data()), ignored);
                 Out("item\t" + std::to_string(id) + "\t" + std::to_string(i) + "\t" +
                     Esc(buf.data()));
             }
-            Out("selected\t" + std::to_string(id) + "\t" +
-                std::to_string(static_cast<long>(SendMessageW(c, CB_GETCURSEL, 0, 0))));
+            LRESULT sel = CB_ERR;
+            Ask(c, CB_GETCURSEL, 0, 0, sel);
+            Out("selected\t" + std::to_string(id) + "\t" + std::to_string(static_cast<long>(sel)));
         }
-        if (_wcsicmp(cls.c_str(), PROGRESS_CLASSW) == 0) {
-            Out("progress\t" + std::to_string(id) + "\t" +
-                std::to_string(static_cast<long>(SendMessageW(c, PBM_GETPOS, 0, 0))));
-        }
+        LRESULT pos = 0;
+        if (_wcsicmp(cls.c_str(), PROGRESS_CLASSW) == 0 && Ask(c, PBM_GETPOS, 0, 0, pos))
+            Out("progress\t" + std::to_string(id) + "\t" + std::to_string(static_cast<long>(pos)));
     }
     Out("end");
 }
@@ -234,13 +258,20 @@ struct Runner {
         if (cmd == L"wait-dialog" || cmd == L"wait-next") {  // TIMEOUT_MS
             if (!need(1)) return 1;
             const DWORD ms = number(args[i++]);
-            // wait-next skips the current window: the dialog that follows it.
+            // wait-next skips the current window (which may be gone by now): the dialog that
+            // follows it.
             HWND except = cmd == L"wait-next" ? current : nullptr;
             if (!WaitFor(ms, [&] { return (current = ActiveDialog(opt, except)) != nullptr; })) {
                 Err("time-out waiting for a dialog");
                 return 2;
             }
             Out("found\t" + Hex(reinterpret_cast<uintptr_t>(current)));
+            return 0;
+        }
+        if (cmd == L"use") {  // HWND: make a window printed earlier the current one again
+            if (!need(1)) return 1;
+            current = reinterpret_cast<HWND>(
+                static_cast<uintptr_t>(wcstoull(args[i++].c_str(), nullptr, 0)));
             return 0;
         }
         if (cmd == L"dump") {
