@@ -24,7 +24,8 @@ ensure_packages() {
             echo "ERROR: packages missing (${missing[*]}) and no sudo to install them" >&2
             return 1
         }
-        sudo=(sudo -n)
+        sudo=(sudo)
+        [[ -t 0 ]] || sudo=(sudo -n)
     fi
     echo "Installing: ${missing[*]}" >&2
     export DEBIAN_FRONTEND=noninteractive

@@ -5,6 +5,21 @@
 // The commands run in order on one "current window"; the first failing command ends the run.
 // Exit status: 0 success, 1 usage or failed action, 2 time-out.
 //
+// Finding windows (only visible top-level windows of the watched process, default
+// ulmaupdate.exe):
+//   wait-title TITLE MS   a window with exactly this caption
+//   wait-dialog MS        the dialog the user would work in: an enabled #32770 window
+//   wait-next MS          as wait-dialog, but not the current window
+//   use HWND              a window printed earlier becomes the current one
+//   list                  every window, one "top" line each
+// Reading the current window: dump (caption, every control, combo items, progress),
+//   caption, text ID.
+// Acting (all posted, so a modal window the action opens cannot block the driver):
+//   click ID, command ID, cancel (IDCANCEL), escape (the key), close (the close box),
+//   select ID INDEX, select-text ID TEXT.
+// Waiting: wait-gone MS (current window destroyed or hidden), wait-exit MS (process ended),
+//   sleep MS.
+//
 // Output is one record per line, fields separated by a tab, texts in UTF-8 with backslash,
 // tab, carriage return, line feed and other control characters escaped (\\ \t \r \n \xHH), so
 // that a shell test can compare whole lines with grep -Fx.
