@@ -1,0 +1,154 @@
+// Time and peak memory of a transfer of one package of 1, 16 and 64 MB through RunTransfer, to a
+// transfer-driver library that takes the data at memory speed. Beside each time stands the
+// floor: reading the file once and copying the data once. Beside the package size stands the
+// peak memory the transfer added to the process.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/framework.h"
+#include "app/maindlg.h"
+#include "app/rawio.h"
+#include "platform/sim/machine.h"
+#include "transfer/xmlink.h"
+
+namespace {
+
+constexpr char kPackage[] = "C:\\Tools\\fw.kf7";
+
+// Where the stand-in library copies what it receives.
+std::vector<uint8_t> g_sink;
+
+int32_t ULMA_WINAPI Ok0(int32_t) { return 0; }
+int32_t ULMA_WINAPI InitPrinter(const char*, uint8_t*) { return 0; }
+int32_t ULMA_WINAPI CheckSupport(const char*) { return 0; }
+int32_t ULMA_WINAPI GetStatus(uint8_t* status, int32_t) {
+    status[0] = 0x81;
+    status[1] = 0x20;
+    status[2] = 0x42;
+    return 0;
+}
+int32_t ULMA_WINAPI GetFileList(char*, int32_t) { return 0; }
+int32_t ULMA_WINAPI ReceiveFile(const char*, uint8_t*, int32_t) { return 0; }
+int32_t ULMA_WINAPI DeleteFile(const char*) { return 0; }
+// Takes the data in ten slices, reporting progress after each, as fast as memory allows.
+int32_t ULMA_WINAPI SendFile(const uint8_t*, const uint8_t* data, const uint32_t* length, uint8_t*,
+                             int32_t, maker::XMProgressCallback callback) {
+    uint32_t size = *length;
+    if (callback(0) == 0) return maker::XM_RESULT_STOPPED;
+    for (uint32_t step = 1; step <= 10; ++step) {
+        uint32_t from = static_cast<uint32_t>(static_cast<uint64_t>(size) * (step - 1) / 10);
+        uint32_t to = static_cast<uint32_t>(static_cast<uint64_t>(size) * step / 10);
+        std::memcpy(g_sink.data() + from, data + from, to - from);
+        if (callback(step * 10) == 0) return maker::XM_RESULT_STOPPED;
+    }
+    return 0;
+}
+int32_t ULMA_WINAPI WriteFile(char*, int32_t, const uint8_t*, uint32_t length, uint32_t* count,
+                              uint32_t) {
+    *count = length;
+    return 1;
+}
+int32_t ULMA_WINAPI ReadFile(char*, int32_t, uint8_t*, uint32_t, uint32_t*, uint32_t) { return 1; }
+
+template <class F>
+void* Fn(F f) {
+    return reinterpret_cast<void*>(f);
+}
+
+long StatusKb(const char* field) {
+    std::ifstream in("/proc/self/status");
+    std::string line;
+    size_t n = std::strlen(field);
+    while (std::getline(in, line))
+        if (line.compare(0, n, field) == 0) return std::stol(line.substr(n + 1));
+    return -1;
+}
+
+// Resets the process's peak resident size to its current size (Linux 4.0 and later).
+bool ResetPeak() {
+    std::ofstream out("/proc/self/clear_refs");
+    out << "5";
+    return static_cast<bool>(out.flush());
+}
+
+std::string Package(uint32_t size) {
+    std::string bytes(64 + static_cast<size_t>(size), '\0');
+    bytes[0] = static_cast<char>(0x90);
+    bytes[1] = 0x40;
+    for (int i = 0; i < 4; ++i) bytes[16 + i] = static_cast<char>(size >> (8 * i));
+    for (size_t i = 64; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 31);
+    return bytes;
+}
+
+double Ms(std::chrono::steady_clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// Reading the package once from the file and copying its data once.
+double Floor(uint32_t size) {
+    auto start = std::chrono::steady_clock::now();
+    std::vector<uint8_t> buffer(size);
+    auto file = plat::System().OpenFileForReading(kPackage);
+    file->Seek(64);
+    file->Read(buffer.data(), size);
+    std::memcpy(g_sink.data(), buffer.data(), size);
+    return Ms(std::chrono::steady_clock::now() - start);
+}
+
+void Run(uint32_t megabytes, int rounds) {
+    const uint32_t size = megabytes << 20;
+    sim::Machine machine;
+    machine.modules.Register("XmLink.dll", {{"XMInitPrinter", Fn(&InitPrinter)},
+                                            {"XMCheckSupportPrinter", Fn(&CheckSupport)},
+                                            {"XMCmdInit", Fn(&Ok0)},
+                                            {"XMGetStatus", Fn(&GetStatus)},
+                                            {"XMGetFileList", Fn(&GetFileList)},
+                                            {"XMSendFile", Fn(&SendFile)},
+                                            {"XMReceiveFile", Fn(&ReceiveFile)},
+                                            {"XMDeleteFile", Fn(&DeleteFile)}});
+    machine.modules.Register("qvfilo.dll",
+                             {{"QVWriteFile", Fn(&WriteFile)}, {"QVReadFile", Fn(&ReadFile)}});
+    machine.system.AddFile(kPackage, Package(size));
+    g_sink.assign(size, 0);
+    BindXmLink();
+    BindQVFilo();
+
+    CulmaUpDateDlg dlg;
+    dlg.m_strPrinterName = "P1";
+    dlg.m_strMachineName = "M100";
+    dlg.m_strKF7FileName = "fw.kf7";
+    dlg.m_strKF7FilePath = kPackage;
+
+    double best = 1e30, floor = 1e30;
+    long peakKb = -1;
+    int completed = 0;
+    for (int i = 0; i < rounds; ++i) {
+        floor = std::min(floor, Floor(size));
+        long before = StatusKb("VmRSS:");
+        bool peakReset = ResetPeak();
+        auto start = std::chrono::steady_clock::now();
+        completed += dlg.RunTransfer();
+        best = std::min(best, Ms(std::chrono::steady_clock::now() - start));
+        if (peakReset) peakKb = std::max(peakKb, StatusKb("VmHWM:") - before);
+    }
+    std::printf(
+        "%3u MB package: %8.2f ms (floor %8.2f ms, x%.1f); peak added %7.1f MB; "
+        "%d of %d completed\n",
+        megabytes, best, floor, best / floor, peakKb / 1024.0, completed, rounds);
+
+    UnbindQVFilo();
+    UnbindXmLink();
+}
+
+}  // namespace
+
+int main() {
+    std::printf("transfer through RunTransfer to a library taking data at memory speed\n");
+    for (uint32_t mb : {1u, 16u, 64u}) Run(mb, 5);
+    return 0;
+}
