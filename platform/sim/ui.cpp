@@ -308,13 +308,25 @@ struct SimUi::Impl {
         auto reply = std::make_shared<Reply>();
         queues[w->thread].sent.push_back({window, std::move(fn), reply});
         cv.notify_all();
-        bool served = cv.wait_for(lock, maxThreadWait * 2, [&] { return reply->done || shutdown; });
-        if (!served) {
-            lock.unlock();
-            Fail(
-                "a message sent from another thread was never served (is the window's thread in "
-                "a modal loop?)");
-            return 0;
+        // While it waits, the sender serves messages sent to its own windows, as Windows does,
+        // so that two threads sending to each other do not deadlock.
+        while (!reply->done && !shutdown) {
+            Item incoming;
+            if (PopSentLocked(incoming)) {
+                lock.unlock();
+                Serve(incoming);
+                lock.lock();
+                continue;
+            }
+            bool woke = cv.wait_for(lock, maxThreadWait * 2,
+                                    [&] { return reply->done || shutdown || HasSentLocked(); });
+            if (!woke) {
+                lock.unlock();
+                Fail(
+                    "a message sent from another thread was never served (is the window's "
+                    "thread in a modal loop?)");
+                return 0;
+            }
         }
         return reply->done ? reply->result : 0;
     }
@@ -334,6 +346,19 @@ struct SimUi::Impl {
             return true;
         }
         return false;
+    }
+
+    bool PopSentLocked(Item& item) {
+        auto it = queues.find(std::this_thread::get_id());
+        if (it == queues.end() || it->second.sent.empty()) return false;
+        item = std::move(it->second.sent.front());
+        it->second.sent.pop_front();
+        return true;
+    }
+
+    bool HasSentLocked() {
+        auto it = queues.find(std::this_thread::get_id());
+        return it != queues.end() && !it->second.sent.empty();
     }
 
     bool HasItemsLocked() {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <string>
 #include <thread>
 
 #include "res/resource.h"
@@ -85,6 +86,38 @@ TEST(SimUiThreads, TheUserCanActWhileAWorkerRuns) {
     EXPECT_EQ(m.ui.DialogBox(IDD_PROGRESS, {}, &host), win::IDOK);
     EXPECT_TRUE(cancel);
     EXPECT_LT(sent, 100000);
+}
+
+// Two threads that send to each other's windows do not deadlock: a waiting sender serves what is
+// sent to its own windows meanwhile.
+TEST(SimUiThreads, ASenderServesSendsToItsOwnWindowsWhileItWaits) {
+    test::SimMachine sim;
+    sim::Machine& m = sim.machine;
+    static constexpr uint32_t kPing = win::WM_USER + 5;
+    std::string workerText;
+    test::RecordingHost host;
+    host.onMessage = [&](plat::Window w, uint32_t msg, uintptr_t, intptr_t lp) -> intptr_t {
+        if (msg == kPing) {
+            plat::Window other =
+                plat::Ui().GetDlgItem(plat::Window{static_cast<uintptr_t>(lp)}, IDC_DEVPROG_TEXT);
+            return plat::Ui().SetWindowText(other, "pong") ? 2 : 0;
+        }
+        if (msg != win::WM_INITDIALOG) return 0;
+        m.system.StartThread([w, &workerText]() -> uint32_t {
+            test::RecordingHost own;
+            plat::Window mine = plat::Ui().CreateDialog(IDD_DEVPROG, {}, &own);
+            intptr_t r = plat::Ui().SendMessage(w, kPing, 0, static_cast<intptr_t>(mine.id));
+            workerText = plat::Ui().GetWindowText(plat::Ui().GetDlgItem(mine, IDC_DEVPROG_TEXT));
+            plat::Ui().DestroyWindow(mine);
+            plat::Ui().PostMessage(w, win::WM_COMMAND, win::IDOK, 0);
+            return static_cast<uint32_t>(r);
+        });
+        return 1;
+    };
+    EXPECT_EQ(m.ui.DialogBox(IDD_PROGRESS, {}, &host), win::IDOK);
+    ASSERT_TRUE(m.system.WaitForThreads());
+    EXPECT_EQ(workerText, "pong");
+    EXPECT_EQ(m.system.ThreadExitCodes(), std::vector<uint32_t>{2});
 }
 
 // A worker blocked in a send to a thread that never runs a modal loop does not hang the end of
