@@ -47,6 +47,14 @@ int SendPackageFile(CKf7File& file) {
         g_nLastResult = kTransferLocalFailure;
         return 0;
     }
+    // A header that announces more data than the file holds fails before the buffer is taken:
+    // a damaged package must not claim up to 2 GB of memory only to fail the read afterwards.
+    uint8_t last = 0;
+    if (!file.Seek(tagQvXmFileHeader::kSize + static_cast<uint64_t>(length) - 1) ||
+        file.Read(&last, 1) != 1) {
+        g_nLastResult = kTransferLocalFailure;
+        return 0;
+    }
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[static_cast<size_t>(length)]());
     if (!buffer) {
         g_nLastResult = kTransferLocalFailure;

@@ -1,0 +1,70 @@
+// Inputs found by fuzzing that once misbehaved, kept as regression checks.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+
+#include "app_harness.h"
+#include "transfer/kf7file.h"
+#include "transfer/transferstate.h"
+
+namespace {
+
+std::string Package(int32_t length, const std::string& data) {
+    std::string h(64, '\0');
+    h[0] = static_cast<char>(0x90);
+    h[1] = 0x40;
+    uint32_t v = static_cast<uint32_t>(length);
+    for (int i = 0; i < 4; ++i) h[16 + i] = static_cast<char>(v >> (8 * i));
+    return h + data;
+}
+
+// Peak resident memory of this process in kB since the last ResetPeakMemory; -1 if unknown.
+long PeakMemoryKb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    }
+    return -1;
+}
+bool ResetPeakMemory() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    return static_cast<bool>(clear.flush());
+}
+
+}  // namespace
+
+TEST(HostileInput, PackageAnnouncingMoreDataThanItHoldsFailsWithoutTakingTheMemory) {
+    apptest::Program p;
+    p.machine.system.AddFile("C:\\Tools\\big.kf7", Package(0x40000000, std::string(10, 'x')));
+    p.machine.system.AddFile("C:\\Tools\\one_short.kf7", Package(16, std::string(15, 'y')));
+    p.machine.system.AddFile("C:\\Tools\\exact.kf7", Package(16, std::string(16, 'z')));
+    ASSERT_EQ(BindXmLink(), 1);
+    ASSERT_EQ(XmInitPrinter("P1"), 0);
+
+    if (!ResetPeakMemory()) GTEST_SKIP() << "peak memory cannot be reset here";
+    long before = PeakMemoryKb();
+    {
+        CKf7File big("C:\\Tools\\big.kf7");
+        EXPECT_EQ(SendPackageFile(big), 0);
+        EXPECT_EQ(g_nLastResult.load(), kTransferLocalFailure);
+    }
+    long after = PeakMemoryKb();
+    // The header claims 1 GB; the file holds ten bytes of it.
+    EXPECT_LT(after - before, 128L * 1024) << "peak memory grew by " << (after - before) << " kB";
+
+    CKf7File oneShort("C:\\Tools\\one_short.kf7");
+    EXPECT_EQ(SendPackageFile(oneShort), 0);
+    EXPECT_EQ(g_nLastResult.load(), kTransferLocalFailure);
+    // Neither package reached the library.
+    for (const auto& line : simprinter::Instance().Log())
+        EXPECT_NE(line.rfind("XMSendFile", 0), 0u);
+
+    // A package holding exactly its data reaches the library (which, without a progress dialog
+    // to report to, is stopped at once).
+    CKf7File exact("C:\\Tools\\exact.kf7");
+    SendPackageFile(exact);
+    EXPECT_EQ(g_nLastResult.load(), maker::XM_RESULT_STOPPED);
+}
