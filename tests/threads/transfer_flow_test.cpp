@@ -38,7 +38,7 @@ struct Report {
     uint32_t percent = 0;
     int32_t answer = 0;
     std::string percentText, transferText;
-    int position = -1;
+    int position = -1, animationId = 0;
     bool cancelEnabled = false, progressVisible = false, busyVisible = false;
 };
 
@@ -82,6 +82,8 @@ Report Look(uint32_t percent, int32_t answer) {
         r.transferText = d->Text(IDC_TRANSFER_TEXT);
         r.progressVisible = d->visible;
         if (const sim::ControlView* bar = d->Control(IDC_PROGRESS_BAR)) r.position = bar->position;
+        if (const sim::ControlView* clip = d->Control(IDC_ANIMATE))
+            r.animationId = clip->animationId;
         if (const sim::ControlView* c = d->Control(win::IDCANCEL)) r.cancelEnabled = c->enabled;
     }
     if (const sim::DialogView* d = view.Find(IDD_DEVPROG)) r.busyVisible = d->visible;
@@ -214,6 +216,7 @@ TEST(TransferFlow, TwoPackagesAreSentInOrderWithTheOverallPercentage) {
     EXPECT_EQ(a.reports[0].percentText, "0 %");
     EXPECT_EQ(a.reports[0].position, 0);
     EXPECT_EQ(a.reports[0].transferText, "Transferring");
+    EXPECT_EQ(a.reports[0].animationId, IDR_AVI_TRANSFER);
     EXPECT_EQ(a.reports[1].percentText, "37 %");
     EXPECT_EQ(a.reports[2].percentText, "75 %");
     EXPECT_EQ(b.reports[1].percentText, "87 %");
