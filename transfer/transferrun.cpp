@@ -156,6 +156,8 @@ int CulmaUpDateDlg::RunTransfer() {
         g_pfnTransferWorker = &TransferWorker;
         g_pTransferParam = &paths;
         dlg.m_nAnimationId = IDR_AVI_TRANSFER;
+        // The worker clears this when it starts: a dialog that never opened is a failure.
+        g_nLastResult = kTransferLocalFailure;
         dlg.DoModal();
     }
 
