@@ -90,6 +90,10 @@ intptr_t CProgressDlg::DialogProc(plat::Window window, uint32_t message, uintptr
             return 0;
         }
     }
+    if (message == win::WM_QUERYENDSESSION && m_bHoldingSystem) {
+        // Handled with the message result left at 0: the session does not end mid-transfer.
+        return 1;
+    }
     return plat::CDialog::DialogProc(window, message, wParam, lParam);
 }
 
