@@ -410,7 +410,7 @@ struct SimUi::Impl {
             host = w->host;
         }
         intptr_t r = host ? host->DialogProc(plat::Window{window}, message, wParam, lParam) : 0;
-        if (r != 0 && message != win::WM_SETTEXT) return r;
+        if (r != 0) return r;  // handled by the dialog: the system adds nothing
         return DefaultDialog(window, message, wParam, lParam, r);
     }
 

@@ -1,7 +1,9 @@
 // The dialog manager of the simulated Windows machine. Dialogs are built from the resource
 // catalogue of the machine's language, with every text in the ANSI code page. Windows belong to
-// the thread that created them: a SendMessage from another thread waits until a modal loop of
-// the owning thread serves it, posted messages wait in that thread's queue. A test plays the user
+// the thread that created them: a SendMessage (and SetWindowText, EnableWindow, ShowWindow,
+// MoveToTop) from another thread waits until a modal loop of the owning thread serves it, posted
+// messages wait in that thread's queue; sent messages are served before posted ones, each kind in
+// order. Only the owning thread may destroy a window. A test plays the user
 // through an idle handler, called by the modal loop whenever nothing is queued, and answers
 // message boxes through a message-box handler.
 #pragma once
