@@ -215,4 +215,13 @@ bool Ui::UnblockShutdown(Window window) {
     return destroy(ToHwnd(window)) != 0;
 }
 
+void Ui::PumpPaintMessages() {
+    // Serves only paint messages (and messages sent by other threads), never input, so the
+    // windows stay drawn while the caller waits. Bounded in case a window never validates.
+    MSG msg;
+    for (int i = 0; i < 256 && ::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT); ++i) {
+        ::DispatchMessageA(&msg);
+    }
+}
+
 }  // namespace plat::win32

@@ -93,6 +93,7 @@ class Ui : public IUi {
     void RestoreCursor(uintptr_t previous) override;
     bool BlockShutdown(Window window, uint32_t reasonId) override;
     bool UnblockShutdown(Window window) override;
+    void PumpPaintMessages() override;
 
     // The one dialog procedure of every dialog: forwards each message to the IDialogHost given
     // at creation.
