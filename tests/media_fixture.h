@@ -67,6 +67,11 @@ class MediaMachine : public ::testing::Test {
         infosim::Instance().SetData(infosim::DefaultData());
         infosim::Instance().ClearCalls();
     }
+    // The library is process-wide: later tests find its default data again.
+    ~MediaMachine() override {
+        infosim::Instance().SetData(infosim::DefaultData());
+        infosim::Instance().ClearCalls();
+    }
 
     // The information library registered for a driver (or printer) name.
     void RegisterLibrary(const std::string& name, const std::string& path = kLibraryPath) {
