@@ -21,16 +21,6 @@ done
 
 e2e_begin
 
-# rc_string LANG NAME: the text of string NAME in res/LANG.rc, escaped as ulmadrive prints it.
-rc_string() {
-    local line
-    line="$(grep -E "^[[:space:]]*$2[[:space:]]+\"" "$E2E_ROOT/res/$1.rc" | head -n1)"
-    [[ -n "$line" ]] || e2e_die "string $2 not found in res/$1.rc"
-    line="${line#*\"}"
-    line="${line%\"*}"
-    printf '%s\n' "${line//\"\"/\"}"
-}
-
 # Sets KEY=VALUE in the [UPDATE] section of an ini file (the key must be there).
 set_ini() {
     sed -i "s|^$2=.*|$2=$3|" "$1"
@@ -79,8 +69,8 @@ checks() {
     e2e_language "$1"
     printf '== %s\n' "$([[ $1 == en ]] && echo English || echo Japanese)"
     local title_fmt warn_fmt model="QL-S100" dump title text
-    title_fmt="$(rc_string "$1" IDS_TITLE_FMT)"
-    warn_fmt="$(rc_string "$1" IDS_WARNING_TEXT)"
+    title_fmt="$(e2e_rc_text "$1" IDS_TITLE_FMT)"
+    warn_fmt="$(e2e_rc_text "$1" IDS_WARNING_TEXT)"
 
     # The warning for the configured model; Cancel ends the program before the main dialog
     # and without a word to the printer.

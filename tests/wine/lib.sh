@@ -14,6 +14,9 @@ export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=d}"
 export WINEARCH="${WINEARCH:-win64}"
 
+# '&' in a replacement text is literal here (bash 5.2 would insert the match).
+shopt -u patsub_replacement 2>/dev/null || true
+
 E2E_XVFB_PID=""
 E2E_PROGRAM_PID=""
 E2E_OWN_DISPLAY=0
@@ -139,12 +142,18 @@ e2e_cleanup() {
     return $rc
 }
 
-# Sets up everything a script needs: tools, prefix, display, clean-up on exit.
+# Sets up everything a script needs: tools, prefix, display, clean-up on exit. One run at a
+# time uses the prefix: its wineserver is stopped at the end of each.
 e2e_begin() {
     command -v wine >/dev/null || e2e_die "wine is not installed"
     command -v Xvfb >/dev/null || e2e_die "Xvfb is not installed"
     e2e_find_tools
-    mkdir -p "$E2E_ARTIFACTS"
+    mkdir -p "$E2E_ARTIFACTS" "$(dirname "$WINEPREFIX")"
+    exec 9>"$WINEPREFIX.lock"
+    if ! flock -n 9; then
+        e2e_log "Waiting for another run that uses $WINEPREFIX ..."
+        flock 9
+    fi
     trap e2e_cleanup EXIT
     trap 'exit 130' INT TERM
     e2e_prefix
@@ -231,6 +240,42 @@ e2e_install_printer() {
         fi
     done
     rm -f "$out"
+}
+
+# e2e_rc_text LANG NAME: the first quoted text on the line of NAME in res/LANG.rc (a string
+# table entry or a control), with the escapes as ulmadrive prints them.
+e2e_rc_text() {
+    local line
+    line="$(grep -E "(^|[^A-Za-z0-9_])$2([^A-Za-z0-9_]|$)" "$E2E_ROOT/res/$1.rc" | grep '"' | head -n1)"
+    [[ -n "$line" ]] || e2e_die "$2 not found in res/$1.rc"
+    line="${line#*\"}"
+    local out="" c
+    # Up to the closing quote; "" stands for one quote.
+    while [[ -n "$line" ]]; do
+        c="${line:0:1}"
+        line="${line:1}"
+        if [[ "$c" == '"' ]]; then
+            if [[ "${line:0:1}" == '"' ]]; then
+                out+='"'
+                line="${line:1}"
+            else
+                break
+            fi
+        else
+            out+="$c"
+        fi
+    done
+    printf '%s\n' "$out"
+}
+
+# e2e_format FORMAT ARG...: fills the %s places in order.
+e2e_format() {
+    local fmt="$1" a
+    shift
+    for a in "$@"; do
+        fmt="${fmt/\%s/$a}"
+    done
+    printf '%s\n' "$fmt"
 }
 
 # --- checks --------------------------------------------------------------------------------

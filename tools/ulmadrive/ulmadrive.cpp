@@ -158,15 +158,18 @@ std::vector<TopWindow> TopWindows(const Options& opt) {
     return search.out;
 }
 
-// The window the user would be working in: a visible, enabled dialog of the watched process.
-// A modal dialog or message box disables its owner, so the enabled one is the newest.
-HWND ActiveDialog(const Options& opt, HWND except) {
+// The window the user would be working in: the topmost visible, enabled dialog of the watched
+// process (a modal dialog or message box disables its owner and lies above it).
+HWND ActiveDialog(const Options& opt) {
     for (const TopWindow& w : TopWindows(opt)) {
-        if (w.hwnd != except && ClassOf(w.hwnd) == L"#32770" && IsWindowEnabled(w.hwnd))
-            return w.hwnd;
+        if (ClassOf(w.hwnd) == L"#32770" && IsWindowEnabled(w.hwnd)) return w.hwnd;
     }
     return nullptr;
 }
+
+// Between two windows (one closed, the next not yet open) an owner may be on top for a moment:
+// a dialog counts once it has stayed on top this long.
+constexpr DWORD kSettleMs = 300;
 
 HWND WindowTitled(const Options& opt, const std::wstring& title) {
     for (const TopWindow& w : TopWindows(opt)) {
@@ -276,10 +279,26 @@ struct Runner {
             // wait-next skips the current window (which may be gone by now): the dialog that
             // follows it.
             HWND except = cmd == L"wait-next" ? current : nullptr;
-            if (!WaitFor(ms, [&] { return (current = ActiveDialog(opt, except)) != nullptr; })) {
+            HWND candidate = nullptr;
+            DWORD since = 0;
+            auto settled = [&] {
+                HWND top = ActiveDialog(opt);
+                if (!top || top == except) {
+                    candidate = nullptr;
+                    return false;
+                }
+                if (top != candidate) {
+                    candidate = top;
+                    since = GetTickCount();
+                    return false;
+                }
+                return GetTickCount() - since >= kSettleMs;
+            };
+            if (!WaitFor(ms, settled)) {
                 Err("time-out waiting for a dialog");
                 return 2;
             }
+            current = candidate;
             Out("found\t" + Hex(reinterpret_cast<uintptr_t>(current)));
             return 0;
         }

@@ -1,0 +1,107 @@
+#!/usr/bin/env bash
+# A whole update with the real ulmaupdate.exe under Wine, in English and in Japanese: warning,
+# main dialog with the installed printer, confirmation with both versions, progress, device
+# busy, completion; afterwards the simulated printer holds exactly the package bytes and reports
+# the new version. Screenshots of every window go to build/e2e-artifacts/update/.
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+
+[[ -f "$E2E_DIST/ulmaupdate.exe" ]] ||
+    e2e_die "$E2E_DIST/ulmaupdate.exe missing; build it with: cmake --workflow --preset win32"
+e2e_begin
+
+ini_value() { sed -n "s/^$2=//p" "$1" | head -n1 | tr -d '\r'; }
+
+# has_control DUMP ID
+has_control() { awk -F'\t' -v id="$2" '$1 == "control" && $2 == id { f = 1 } END { exit !f }' <<<"$1"; }
+
+# next_window PREVIOUS_HWND: the next dialog the user would see: its dump in $dump, its
+# handle in $HWND.
+next_window() {
+    dump="$(e2e_drive use "$1" wait-next 30000 dump)" || true
+    HWND="$(awk -F'\t' '$1 == "window" { print $2; exit }' <<<"$dump")"
+    HWND="${HWND:-0x0}"
+}
+
+update() {
+    local lang="$1" dump title model driver printer old new
+    e2e_language "$lang"
+    printf '== %s\n' "$([[ $lang == en ]] && echo English || echo Japanese)"
+    DIR="$(e2e_scratch "update-$lang")"
+    model="$(ini_value "$DIR/ulmaupdate.ini" MachineName)"
+    driver="$(ini_value "$DIR/ulmaupdate.ini" DriverName)"
+    new="$(ini_value "$DIR/ulmaupdate.ini" NewVersion)"
+    printer="$(ini_value "$DIR/simprinter.ini" printer)"
+    old="$(ini_value "$DIR/simprinter.ini" version)$(ini_value "$DIR/simprinter.ini" sysinfo)"
+    title="$(e2e_format "$(e2e_rc_text "$lang" IDS_TITLE_FMT)" "$model")"
+    e2e_install_printer "$printer" "$driver"
+
+    e2e_start "$DIR/ulmaupdate.exe"
+    HWND=0x0
+    next_window "$HWND"
+    e2e_screenshot "update/$lang-1-warning"
+    has_control "$dump" 1006 && e2e_pass "warning" || e2e_fail "warning not shown: $dump"
+    e2e_drive use "$HWND" click 1 >/dev/null || true
+
+    next_window "$HWND"
+    e2e_screenshot "update/$lang-2-main"
+    e2e_expect_line "main dialog caption" "$dump" "caption	$title"
+    has_control "$dump" 1001 || e2e_fail "the main dialog did not follow the warning"
+    e2e_expect_eq "the installed printer is listed and chosen" \
+        "$(awk -F'\t' '$1 == "item" || $1 == "selected" { printf "%s;", $NF }' <<<"$dump")" \
+        "$printer;0;"
+    local main="$HWND"
+    e2e_drive use "$main" click 1001 >/dev/null || true
+
+    next_window "$main"
+    e2e_screenshot "update/$lang-3-confirm"
+    e2e_expect_line "confirmation with both versions" "$dump" \
+        "message	$(e2e_format "$(e2e_rc_text "$lang" IDS_CONFIRM_UPDATE)" "$old" "$new" "$model")"
+    e2e_drive use "$HWND" click 6 >/dev/null || true
+
+    next_window "$HWND"
+    e2e_screenshot "update/$lang-4-progress"
+    if has_control "$dump" 2310; then
+        e2e_expect_line "progress dialog caption" "$dump" "caption	$title"
+        e2e_expect_eq "progress text" "$(e2e_control_text "$dump" 2311)" \
+            "$(e2e_rc_text "$lang" IDS_TRANSFERRING)"
+        next_window "$HWND"
+    else
+        e2e_fail "no progress dialog: $dump"
+    fi
+
+    e2e_screenshot "update/$lang-5-device-busy"
+    e2e_expect_eq "device-busy text" "$(e2e_control_text "$dump" 2510)" \
+        "$(e2e_rc_text "$lang" IDC_DEVPROG_TEXT)"
+    e2e_expect_line "device-busy caption" "$dump" "caption	$title"
+
+    next_window "$HWND"
+    e2e_screenshot "update/$lang-6-completed"
+    e2e_expect_line "completion message" "$dump" \
+        "message	$(e2e_format "$(e2e_rc_text "$lang" IDS_COMPLETED)" "$model")"
+    e2e_drive use "$HWND" click 1 >/dev/null || true
+    local status
+    status="$(e2e_wait_program 20)" && e2e_pass "the program ends after the update" ||
+        e2e_fail "the program is still running after the update"
+
+    # What reached the printer: each package's header and data (the length stands at offset 16
+    # of the header), not the bytes after the data.
+    local n=1 key pkg len
+    for key in KF7FileName KF7FileName2; do
+        pkg="$DIR/$(ini_value "$DIR/ulmaupdate.ini" $key)"
+        len=$(($(od -An -tu4 -j16 -N4 "$pkg") + 64))
+        if [[ -f "$DIR/simprinter.ini.recv$n.bin" ]] &&
+            cmp -s "$DIR/simprinter.ini.recv$n.bin" <(head -c "$len" "$pkg"); then
+            e2e_pass "package $n received: $len bytes of $(basename "$pkg")"
+        else
+            e2e_fail "package $n not received as the first $len bytes of $(basename "$pkg")"
+        fi
+        n=$((n + 1))
+    done
+    e2e_expect_eq "printer reports the new version" "$(ini_value "$DIR/simprinter.ini" version)" "$new"
+}
+
+update en
+update ja
+printf 'Screenshots: %s\n' "$E2E_ARTIFACTS/update"
+e2e_finish
