@@ -72,9 +72,11 @@ bool CProgressDlg::OnInitDialog() {
                 return 0;
             }
         });
+        m_bWorkerStarted = true;
         if (!started) {
             // Without a worker nothing would ever close the dialog: report a failed transfer.
             g_nLastResult = kTransferLocalFailure;
+            g_bWorkerFinished = 1;
             ui.PostMessage(window, win::WM_COMMAND, win::IDOK, 0);
         }
     }
@@ -142,6 +144,9 @@ int32_t ULMA_WINAPI TransferProgress(uint32_t percent) {
 void CProgressDlg::OnCancel() { g_bCancel = 1; }
 
 void CProgressDlg::OnOK() {
+    // An OK command from the keyboard while the worker still sends is ignored: the dialog must
+    // not close, and the outcome must not be judged, before the library has returned.
+    if (m_bWorkerStarted && g_bWorkerFinished.load() == 0) return;
     CDevProgDlg* dev = g_pDevProgDlg;
     if (dev && plat::Ui().IsWindow(dev->GetSafeHwnd())) {
         // Let the printer take the firmware in; the windows keep being painted meanwhile.

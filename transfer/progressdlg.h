@@ -45,6 +45,8 @@ class CProgressDlg : public plat::CDialog {
     void DestroyDeviceBusyWindow();
 
     bool m_bHoldingSystem = false;
+    // True once a worker thread was started: the dialog then closes only after it has finished.
+    bool m_bWorkerStarted = false;
 };
 
 // The progress callback handed to XMSendFile: percent of the current package. Returns non-zero

@@ -116,6 +116,7 @@ uint32_t TransferThreadProc(plat::Window progressWindow) {
             g_nLastResult = kTransferLocalFailure;
         }
     }
+    g_bWorkerFinished = 1;
     plat::Ui().PostMessage(progressWindow, win::WM_COMMAND, win::IDOK, 0);
     return static_cast<uint32_t>(result);
 }

@@ -12,6 +12,7 @@ std::atomic<void*> g_pTransferParam{nullptr};
 CGuardedString g_strCurrentName;
 std::atomic<int> g_bCancelEnabled{1};
 std::atomic<int> g_nUnreadablePackage{-1};
+std::atomic<int> g_bWorkerFinished{0};
 
 void ResetTransferState() {
     g_nTotalBytes = 0;
@@ -23,4 +24,5 @@ void ResetTransferState() {
     g_nLastPercent = 0;
     g_strCurrentName.Clear();
     g_nUnreadablePackage = -1;
+    g_bWorkerFinished = 0;
 }

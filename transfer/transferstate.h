@@ -59,6 +59,9 @@ extern CGuardedString g_strCurrentName;
 extern std::atomic<int> g_bCancelEnabled;
 // Index in the path list of a package the worker could not open; -1 when none.
 extern std::atomic<int> g_nUnreadablePackage;
+// 1 once the worker thread has done its work and is about to post the OK command; only then may
+// the progress dialog act on an OK command (Enter gives one as well).
+extern std::atomic<int> g_bWorkerFinished;
 
 // Result stored in g_nLastResult when a package fails on our side (no data, no memory, short
 // read, cannot be opened) or the worker thread cannot be started.

@@ -3,6 +3,7 @@
 // failures of the library and of the package files, and a second transfer in the same run.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -449,4 +450,41 @@ TEST(TransferFlow, TheBusyWindowIsCentredOnTheMainWindowAndPaintedDuringTheWait)
     EXPECT_EQ(w.left, (mainRect.left + mainRect.right - (w.right - w.left)) / 2);
     EXPECT_EQ(w.top, (mainRect.top + mainRect.bottom - (w.bottom - w.top)) / 2);
     EXPECT_GT(run.p.machine.ui.PaintPumps(), 0);
+}
+
+TEST(TransferFlow, EnterInTheProgressDialogDoesNotEndTheTransferEarly) {
+    // The progress dialog has no default button, so Enter gives the OK command that the worker
+    // uses to say it has finished. Pressed mid-transfer it must not close the dialog: the
+    // outcome is judged only once the library has returned.
+    TransferRun run(false);
+    std::atomic<bool> pressed{false};
+    std::atomic<size_t> callsWhenJudged{99};
+    SendPlan plan;
+    plan.before = [&pressed] {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!pressed && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        // Time for the user-interface thread to act on the key.
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    };
+    run.fake.plans = {plan};
+    run.p.scripts[IDD_PROGRESS] = [&pressed](const sim::DialogView& d, sim::SimUi& ui, int step) {
+        if (step == 0 && ui.PressEnter(d.window)) pressed = true;
+    };
+    run.p.machine.ui.OnMessageBox([&run, &callsWhenJudged](const sim::MessageBoxRecord& box) {
+        if ((box.type & win::MB_TYPEMASK) != win::MB_YESNO) {
+            std::lock_guard<std::mutex> lock(run.fake.mutex);
+            callsWhenJudged = run.fake.calls.size();
+        }
+        return (box.type & win::MB_TYPEMASK) == win::MB_YESNO ? win::IDYES : win::IDOK;
+    });
+    run.p.Run();
+
+    EXPECT_TRUE(pressed);
+    ASSERT_EQ(run.fake.calls.size(), 1u);
+    EXPECT_EQ(run.fake.calls[0].result, 0);
+    EXPECT_EQ(callsWhenJudged.load(), 1u);
+    auto outcome = run.Outcome();
+    ASSERT_EQ(outcome.size(), 1u);
+    EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
 }
