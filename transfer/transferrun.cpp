@@ -34,8 +34,18 @@ constexpr int32_t kXmSendValue = 500000;
 }  // namespace
 
 std::string PackageDisplayName(const std::string& path) {
-    size_t start = path.find_last_of("\\/:");
-    std::string name = start == std::string::npos ? path : path.substr(start + 1);
+    // Step whole characters: the second byte of a double-byte character may equal a separator.
+    plat::ISystem& sys = plat::System();
+    const char* begin = path.c_str();
+    const char* end = begin + path.size();
+    const char* start = begin;
+    for (const char* p = begin; p < end && *p != '\0';) {
+        if (*p == '\\' || *p == '/' || *p == ':') start = p + 1;
+        const char* next = sys.CharNext(p);
+        if (next <= p) break;
+        p = next;
+    }
+    std::string name(start, static_cast<size_t>(end - start));
     size_t dot = name.rfind('.');
     if (dot != std::string::npos) name.erase(dot);
     return name;

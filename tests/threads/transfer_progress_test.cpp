@@ -35,10 +35,16 @@ TEST(TransferProgress, DisplayNamesAreCutAtACharacterBoundary) {
                   std::string(30, 'a') + kana + "...");
         // A lead byte at the very end (a broken name) does not step past the text.
         EXPECT_EQ(CutDisplayName(std::string(33, 'a') + "\x82", 32), std::string(32, 'a') + "...");
+        // The second byte of a double-byte character may be 0x5C, the backslash: it does not
+        // end the folder part of a package path.
+        const std::string soft = "\x83\x5c\x83\x74\x83\x67";  // three characters, 0x5C inside
+        EXPECT_EQ(PackageDisplayName("C:\\Tools\\" + soft + ".kf7"), soft);
+        EXPECT_EQ(PackageDisplayName("C:\\" + soft + "\\main.kf7"), "main");
     }
 }
 
 TEST(TransferProgress, CallbackStopsWithoutAnOpenDialogOrData) {
+    sim::Machine m;
     ResetTransferState();
     EXPECT_EQ(TransferProgress(0), 0);
     EXPECT_EQ(PackageDisplayName("C:\\fw\\main.bin"), "main");
