@@ -101,7 +101,9 @@ intptr_t CProgressDlg::DialogProc(plat::Window window, uint32_t message, uintptr
 
 intptr_t CProgressDlg::ApplyProgress(uint32_t percent) {
     CDevProgDlg* dev = g_pDevProgDlg;
-    if (dev && dev->IsWindowVisible()) return 2;
+    bool ignored = dev && dev->IsWindowVisible();
+    m_bReportIgnored = ignored;
+    if (ignored) return 1;
 
     plat::IUi& ui = plat::Ui();
     ui.EnableWindow(GetDlgItem(win::IDCANCEL), g_bCancelEnabled.load() != 0);
@@ -132,9 +134,8 @@ int32_t ULMA_WINAPI TransferProgress(uint32_t percent) {
         if (dlg == nullptr || g_nTotalBytes.load() == 0) return 0;
         if (percent > 100) return 0;
         // The windows belong to the user-interface thread: have it apply the report.
-        intptr_t applied = plat::Ui().SendMessage(dlg->GetSafeHwnd(),
-                                                  CProgressDlg::WM_TRANSFER_PROGRESS, percent, 0);
-        if (applied == 2) return 1;
+        plat::Ui().SendMessage(dlg->GetSafeHwnd(), CProgressDlg::WM_TRANSFER_PROGRESS, percent, 0);
+        if (dlg->ReportIgnored()) return 1;
         return g_bCancel.load() == 0 ? 1 : 0;
     } catch (...) {
         return 0;

@@ -2,6 +2,7 @@
 // percentage and progress bar. It starts the transfer's worker thread when it opens and closes
 // when the worker posts the OK command.
 #pragma once
+#include <atomic>
 #include <cstdint>
 
 #include "platform/dialog.h"
@@ -14,8 +15,8 @@ class CProgressDlg : public plat::CDialog {
     ~CProgressDlg() override;
 
     // Message through which the progress callback, on any thread, has the dialog's own thread
-    // apply a progress report (wParam: percent). Returns 1 when the report was applied, 2 when
-    // the device-busy window is already showing and nothing changed.
+    // apply a progress report (wParam: percent). Its result does not reach the sender on Windows
+    // (a dialog procedure only says whether it handled a message): see ReportIgnored.
     static constexpr uint32_t WM_TRANSFER_PROGRESS = 0x8000 + 0x71;  // WM_APP + 0x71
     // Length in bytes above which a package's display name is cut.
     static constexpr size_t kMaxNameBytes = 32;
@@ -25,6 +26,9 @@ class CProgressDlg : public plat::CDialog {
 
     intptr_t DialogProc(plat::Window window, uint32_t message, uintptr_t wParam,
                         intptr_t lParam) noexcept override;
+
+    // True when the last report found the device-busy window showing and changed nothing.
+    bool ReportIgnored() const { return m_bReportIgnored.load(); }
 
     plat::Window m_animate;
     plat::Window m_progress;
@@ -45,6 +49,7 @@ class CProgressDlg : public plat::CDialog {
     void DestroyDeviceBusyWindow();
 
     bool m_bHoldingSystem = false;
+    std::atomic<bool> m_bReportIgnored{false};
     // True once a worker thread was started: the dialog then closes only after it has finished.
     bool m_bWorkerStarted = false;
 };

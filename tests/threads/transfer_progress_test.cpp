@@ -61,3 +61,45 @@ TEST(TransferProgress, DeviceBusyWindowIsCentredTruncatingTowardZero) {
     EXPECT_EQ(x, -150);
     EXPECT_EQ(y, -50);
 }
+
+namespace {
+
+// A dialog manager that answers private messages sent to a dialog as Windows does: the dialog
+// procedure only says whether it handled the message, and the sender gets 0 back.
+class WindowsLikeUi : public sim::SimUi {
+  public:
+    using sim::SimUi::SimUi;
+    intptr_t SendMessage(plat::Window window, uint32_t message, uintptr_t wParam,
+                         intptr_t lParam) override {
+        intptr_t result = sim::SimUi::SendMessage(window, message, wParam, lParam);
+        return message >= 0x8000 ? 0 : result;
+    }
+};
+
+}  // namespace
+
+TEST(TransferProgress, ReportsWhileTheBusyWindowShowsGoOnEvenAfterACancel) {
+    sim::Machine m;
+    WindowsLikeUi ui(m.system);
+    plat::Platform platform = plat::Get();
+    platform.ui = &ui;
+    plat::Install(platform);
+    {
+        CProgressDlg dlg;
+        ASSERT_TRUE(dlg.Create(plat::Window{}));
+        g_nTotalBytes = 100;
+        g_nCurrentBytes = 100;
+        EXPECT_EQ(TransferProgress(50), 1);
+        EXPECT_EQ(TransferProgress(100), 1);
+        ASSERT_NE(g_pDevProgDlg.load(), nullptr);
+        EXPECT_TRUE(g_pDevProgDlg.load()->IsWindowVisible());
+        // Once the whole transfer is handed over, a late cancel changes nothing.
+        g_bCancel = 1;
+        EXPECT_EQ(TransferProgress(100), 1);
+        dlg.DestroyWindow();
+    }
+    EXPECT_EQ(g_pDevProgDlg.load(), nullptr);
+    EXPECT_EQ(ui.OpenDialogs(), 0);
+    platform.ui = &m.ui;
+    plat::Install(platform);
+}
