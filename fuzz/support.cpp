@@ -1,0 +1,42 @@
+#include "support.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "standins/simprinter.h"
+
+namespace fuzz {
+
+void Fail(const std::string& what) {
+    std::fprintf(stderr, "fuzz invariant broken: %s\n", what.c_str());
+    std::abort();
+}
+
+std::string Package(int32_t length, const std::string& data) {
+    std::string h(64, '\0');
+    h[0] = static_cast<char>(0x90);
+    h[1] = 0x40;
+    uint32_t v = static_cast<uint32_t>(length);
+    for (int i = 0; i < 4; ++i) h[16 + i] = static_cast<char>(v >> (8 * i));
+    return h + data;
+}
+
+std::vector<std::string> ReceivedPackages() {
+    std::vector<std::string> out;
+    for (const auto& r : simprinter::Instance().ReceivedPackages())
+        out.emplace_back(r.bytes.begin(), r.bytes.end());
+    return out;
+}
+
+int CountLog(const std::string& prefix) {
+    int n = 0;
+    for (const auto& line : simprinter::Instance().Log()) n += line.rfind(prefix, 0) == 0 ? 1 : 0;
+    return n;
+}
+
+void ResetProcess() {
+    apptest::ResetProcess();
+    simprinter::Instance().SetSleep([](uint32_t) {});
+}
+
+}  // namespace fuzz
