@@ -51,17 +51,24 @@ std::string PackageDisplayName(const std::string& path) {
     return name;
 }
 
+namespace {
+
+// True when the package states a data length above 0 and the file holds that many bytes after
+// its header. Moves the file position.
+bool HoldsData(CKf7File& file, int32_t length) {
+    if (length <= 0) return false;
+    uint8_t last = 0;
+    return file.Seek(tagQvXmFileHeader::kSize + static_cast<uint64_t>(length) - 1) &&
+           file.Read(&last, 1) == 1;
+}
+
+}  // namespace
+
 int SendPackageFile(CKf7File& file) {
     int32_t length = file.m_header.DataLength();
-    if (length <= 0) {
-        g_nLastResult = kTransferLocalFailure;
-        return 0;
-    }
     // A header that announces more data than the file holds fails before the buffer is taken:
     // a damaged package must not claim up to 2 GB of memory only to fail the read afterwards.
-    uint8_t last = 0;
-    if (!file.Seek(tagQvXmFileHeader::kSize + static_cast<uint64_t>(length) - 1) ||
-        file.Read(&last, 1) != 1) {
+    if (!HoldsData(file, length)) {
         g_nLastResult = kTransferLocalFailure;
         return 0;
     }
@@ -150,16 +157,25 @@ int CulmaUpDateDlg::RunTransfer() {
 
     // The sum is kept in 64 bits: two large packages do not wrap it around.
     int64_t sum = 0;
+    bool unusable = false;
     for (size_t i = 0; i < paths.size(); ++i) {
         try {
             CKf7File file(paths[i]);
-            sum += file.m_header.DataLength();
+            int32_t length = file.m_header.DataLength();
+            sum += length;
+            if (!HoldsData(file, length)) unusable = true;
         } catch (const CFileException&) {
             app::AfxMessageBox("File not found:\n\n" + *names[i], win::MB_OK | win::MB_ICONERROR);
             return 0;
         }
     }
     if (paths.empty() || sum <= 0) return 0;
+    // A package that cannot be sent whole fails the transfer before any package goes out: the
+    // printer must not be left with only part of an update.
+    if (unusable) {
+        app::AfxMessageBox(app::LoadStr(IDS_TRANSFER_FAILED), win::MB_OK | win::MB_ICONERROR);
+        return 0;
+    }
 
     {
         CProgressDlg dlg(app::MainWindow());
