@@ -210,7 +210,11 @@ int CPrinter::GetDisplayName(char* dest, uint16_t n) const {
 }
 
 int32_t CPrinter::TenthMmToDotsX(int16_t tenthMm) const {
-    return static_cast<int32_t>(double(m_nResX) * double(tenthMm) / 254.0 + 0.5);
+    // A driver's resolution can be any 32-bit value: the result saturates rather than leave the
+    // range of the 32-bit answer (converting such a double would be undefined).
+    double dots = double(m_nResX) * double(tenthMm) / 254.0 + 0.5;
+    dots = std::min(std::max(dots, double(INT32_MIN)), double(INT32_MAX));
+    return static_cast<int32_t>(dots);
 }
 
 void CPrinter::ReleaseDevMode() {

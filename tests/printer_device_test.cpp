@@ -2,6 +2,7 @@
 // capability load with misbehaving drivers, and failures at every spooler call.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -241,6 +242,10 @@ TEST_F(PrinterDevice, DisplayNameAndDotConversion) {
     EXPECT_EQ(printer.TenthMmToDotsX(254), 300);
     EXPECT_EQ(printer.TenthMmToDotsX(1), 1);  // 1.18 + 0.5
     EXPECT_EQ(printer.TenthMmToDotsX(-254), -299);
+    // A resolution the driver made up must not overflow the 32-bit result.
+    printer.m_nResX = INT32_MAX;
+    EXPECT_EQ(printer.TenthMmToDotsX(32767), INT32_MAX);
+    EXPECT_EQ(printer.TenthMmToDotsX(-32768), INT32_MIN);
 }
 
 TEST(PrinterDeviceJapanese, ACutDisplayNameDoesNotSplitADoubleByteCharacter) {
