@@ -675,7 +675,9 @@ int CQVPrinter::ResolutionFromMedia() {
     size_t best = 0;
     int64_t bestProduct = std::numeric_limits<int64_t>::max();
     for (size_t i = 0; i < m_arrResolutions.size(); ++i) {
-        int64_t product = int64_t(m_arrResolutions[i].cx - h) * (m_arrResolutions[i].cy - v);
+        // The differences are taken in 64 bits: a driver's resolution can be any 32-bit value.
+        int64_t product =
+            (int64_t{m_arrResolutions[i].cx} - h) * (int64_t{m_arrResolutions[i].cy} - v);
         if (product <= bestProduct) {
             bestProduct = product;
             best = i;

@@ -2,6 +2,7 @@
 // media extent in dots.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "media_fixture.h"
@@ -202,6 +203,11 @@ TEST(LabelLayout, ResolutionFromTheFirstTape) {
     p.m_arrResolutions = {{290, 310}, {310, 290}};
     EXPECT_EQ(p.ResolutionFromMedia(), 1);
     EXPECT_EQ(p.m_nResX, 310);
+    // Differences from a driver's extreme resolution are taken without overflow: the product
+    // (INT32_MIN - 300) * 1 is the smallest.
+    p.m_arrResolutions = {{300, 300}, {INT32_MIN, 301}};
+    EXPECT_EQ(p.ResolutionFromMedia(), 1);
+    EXPECT_EQ(p.m_nResX, INT32_MIN);
 
     // Without resolutions: rounded to tens, halves upward (203 -> 200, 205 -> 210).
     p.m_arrResolutions.clear();
