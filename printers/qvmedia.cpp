@@ -336,8 +336,11 @@ void CQVPrinter::MediaExtent() {
         return;
     }
 
-    // The dots of 1150 mm at the vertical resolution: larger than any tape.
-    const int32_t start = int32_t(double(resY) * 45.275590551181104);
+    // The dots of 1150 mm at the vertical resolution: larger than any tape. They saturate for a
+    // driver's outsize resolution rather than leave the 32-bit range.
+    const double startDots =
+        std::min(std::max(double(resY) * 45.275590551181104, double(INT32_MIN)), double(INT32_MAX));
+    const int32_t start = int32_t(startDots);
     int32_t largestWidth = 0, largestLength = 0, smallestWidth = start, smallestLength = start;
     for (const auto& t : m_arrTapes) {
         largestWidth = std::max<int32_t>(largestWidth, t.nWidthDots);

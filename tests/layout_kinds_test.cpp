@@ -261,6 +261,16 @@ TEST(LabelLayout, MediaExtentInDots) {
     p.MediaExtent();
     EXPECT_EQ(p.m_extent.nMinWidth, 200);
     EXPECT_EQ(p.m_extent.nMinLength, 800);
+
+    // Without tapes the minimum starts at the dots of 1150 mm, which saturate for a driver's
+    // outsize resolution.
+    p.m_arrTapes.clear();
+    p.m_extent.nResY = INT32_MAX;
+    p.MediaExtent();
+    EXPECT_EQ(p.m_extent.nMinLength, INT32_MAX);
+    p.m_extent.nResY = 300;
+    p.MediaExtent();
+    EXPECT_EQ(p.m_extent.nMinLength, 13582);  // 300 x 45.2755...
 }
 
 }  // namespace
