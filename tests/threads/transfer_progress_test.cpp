@@ -85,6 +85,8 @@ TEST(TransferProgress, ReportsWhileTheBusyWindowShowsGoOnEvenAfterACancel) {
     platform.ui = &ui;
     plat::Install(platform);
     {
+        // No worker: the test gives the reports itself.
+        g_pfnTransferWorker = nullptr;
         CProgressDlg dlg;
         ASSERT_TRUE(dlg.Create(plat::Window{}));
         g_nTotalBytes = 100;
