@@ -77,4 +77,26 @@ TEST_F(LabelPrinter, AFailedOpenOrUnansweredFieldsFailsTheInitialisation) {
     EXPECT_EQ(spooler.counters.openHandles(), 0);
 }
 
+TEST_F(LabelPrinter, ASettingsBlockShorterThanItsHeaderIsNeverReadPastItsEnd) {
+    // The driver reports 20 bytes: too short even for dmSize. Measuring its paper still hands
+    // the block to GDI, which must read only what the driver reported.
+    auto& p = spooler.InstallSimple("Tiny", kDriver);
+    p.devModeSizeAnswer = 20;
+    sim::CapabilityArray names;
+    names.countAnswer = names.fillAnswer = 1;
+    names.bytes.assign(64, 0);
+    std::memcpy(names.bytes.data(), "Tape", 4);
+    p.arrays[win::DC_PAPERNAMES] = names;
+
+    CQVPrinter printer;
+    ASSERT_EQ(printer.Initialize("Tiny"), 1);
+    EXPECT_EQ(printer.m_nDevModeSize, 20);
+    ASSERT_EQ(printer.m_arrTapes.size(), 1u);
+    EXPECT_STREQ(printer.m_arrTapes[0].szName, "Tape");
+    ASSERT_EQ(machine.gdi.log.size(), 2u);  // the tape, then the restored settings
+    EXPECT_TRUE(machine.gdi.log[0].withDevMode);
+    EXPECT_EQ(machine.gdi.log[0].paperSize, 0);  // the block holds no dmPaperSize
+    printer.Release();
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace sim {
@@ -302,8 +303,17 @@ std::unique_ptr<plat::IDeviceContext> SimGdi::CreateIC(const char* driver, const
     call.device = device ? device : "";
     call.port = port ? port : "";
     call.withDevMode = devmode != nullptr;
-    // The settings are a DEVMODEA: dmSize at 36, dmOrientation at 44, dmPaperSize at 46.
-    if (devmode && uint16_t(Read16(devmode, 36)) >= 48) {
+    // The settings are a DEVMODEA: dmSize at 36, dmOrientation at 44, dmPaperSize at 46. A block
+    // of an installed printer is only as long as its driver reported; nothing past it is read.
+    size_t length = SIZE_MAX;
+    if (auto* spooler = dynamic_cast<SimSpooler*>(plat::Get().spooler)) {
+        if (const SimPrinter* printer = spooler->Find(call.device)) {
+            int32_t reported =
+                printer->devModeSizeAnswer.value_or(int32_t(printer->devMode.size()));
+            length = size_t(std::max(reported, 0));
+        }
+    }
+    if (devmode && length >= 48 && uint16_t(Read16(devmode, 36)) >= 48) {
         call.orientation = Read16(devmode, 44);
         call.paperSize = Read16(devmode, 46);
     }
