@@ -1,5 +1,6 @@
 #include "standins/infosim.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -230,6 +231,8 @@ int32_t Library::Answer(const char* device, const char* port, uint32_t capabilit
     auto table = [&](bool answered, size_t count, int32_t countOverride, auto record) {
         if (!answered) return int32_t{-1};
         if (!output) return countOverride != -2 ? countOverride : int32_t(count);
+        // The caller's buffer holds the records counted: a smaller count is all that is written.
+        if (countOverride >= 0) count = std::min(count, size_t(countOverride));
         for (size_t i = 0; i < count; ++i) {
             std::vector<uint8_t> bytes = record(i);
             std::memcpy(output + i * bytes.size(), bytes.data(), bytes.size());

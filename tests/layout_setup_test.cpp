@@ -117,6 +117,17 @@ TEST_F(LabelSetUp, ColoursModelKindAndUnansweredCapabilities) {
     EXPECT_EQ(second.m_dwModelCode, 0u);
     EXPECT_EQ(second.m_nMediaKind, 10);
 
+    // A library that counts fewer records than it holds fills only the counted ones.
+    infosim::Data fewer = infosim::DefaultData();
+    fewer.tapeCountOverride = fewer.feedCountOverride = 1;
+    SetLibrary(fewer);
+    CQVPrinter counted;
+    ASSERT_EQ(counted.Initialize("Label"), 1);
+    ASSERT_EQ(counted.m_arrTapes.size(), 1u);
+    EXPECT_EQ(counted.m_arrTapes[0].wPaperCode, fewer.tapes[0].code);
+    ASSERT_EQ(counted.m_arrFeeds.size(), 1u);
+    EXPECT_EQ(counted.m_arrFeeds[0].nMargin, fewer.feeds[0].margin);
+
     machine.modules.Register("bare.dll", {});
     machine.system.AddFile("C:\\Drivers\\bare.dll", "");
     machine.registry.SetString(std::string(mediatest::kModels) + "\\" + kDriver, "Info Dll",
