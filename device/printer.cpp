@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 #include "platform/platform.h"
 #include "platform/wintypes.h"
@@ -105,6 +106,8 @@ int CPrinter::LoadCapabilities() {
         try {
             pairs.assign(size_t(count) * 2, 0);
         } catch (const std::bad_alloc&) {
+            pairs.clear();
+        } catch (const std::length_error&) {  // a count beyond a 32-bit process's address space
             pairs.clear();
         }
         if (!pairs.empty()) {
