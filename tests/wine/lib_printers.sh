@@ -80,7 +80,7 @@ printers_install() {
     # from them (a run that was killed) is installed again.
     local saved=1
     while IFS='|' read -r name driver; do
-        [[ -z "$name" ]] || grep -Fq "\\Printers\\$name]" "$WINEPREFIX/system.reg" || saved=0
+        [[ -z "$name" ]] || grep -Fq '\\Printers\\'"$name]" "$WINEPREFIX/system.reg" || saved=0
     done <<<"$wanted"
     if [[ $saved == 1 && -f "$marker" && "$(cat "$marker")"$'\n' == "$wanted" ]]; then
         return 0
