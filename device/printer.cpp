@@ -12,7 +12,8 @@ bool CopyNameField(char (&field)[kNameField], const char* name) {
     if (!name) name = "";
     size_t length = std::strlen(name);
     if (length >= kNameField) return false;
-    std::memcpy(field, name, length + 1);
+    // memmove: the label printer opens its own m_szPrinterName, so source and field can be one.
+    std::memmove(field, name, length + 1);
     return true;
 }
 
