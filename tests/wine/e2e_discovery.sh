@@ -91,14 +91,33 @@ e2e_expect_eq "result 0, empty list" "$(printers_field "$out" result 2) $(printe
 e2e_expect_eq "no printer opened" "$(awk -F'\t' '$2 == "OpenPrinter"' <<<"$out")" ""
 
 echo "== the real program lists the same printers"
+# The program runs with Wine's spooler trace: a second witness, from inside Wine, that the
+# printers of other drivers are not opened. (The trace also holds Wine's own calls, so it
+# backs the logged run above rather than replacing it.)
 DIR="$(e2e_scratch discovery-program)"
-e2e_start "$DIR/ulmaupdate.exe"
+TRACE="$E2E_ARTIFACTS/discovery-program-winspool.txt"
+E2E_PROGRAM_NAME=ulmaupdate.exe
+E2E_PROGRAM_STATUS_FILE="$E2E_BUILD/.program-status.$$"
+rm -f "$E2E_PROGRAM_STATUS_FILE"
+(
+    rc=0
+    cd "$DIR" && WINEDEBUG=trace+winspool wine ./ulmaupdate.exe >/dev/null 2>"$TRACE" </dev/null ||
+        rc=$?
+    echo "$rc" >"$E2E_PROGRAM_STATUS_FILE"
+) &
+E2E_PROGRAM_PID=$!
 dump="$(e2e_drive wait-dialog 20000 click 1 wait-next 20000 dump)" || true
 e2e_screenshot discovery/program-main
 e2e_expect_eq "the main dialog lists the accepted printers" "$(printers_combo_items "$dump")" \
     "$(printers_join '|' "${PRINTERS_ACCEPTED_SORTED[@]}")"
 e2e_drive wait-dialog 5000 click 1004 >/dev/null || e2e_fail "Exit could not be pressed"
 e2e_wait_program 20 >/dev/null || e2e_fail "the program did not end after Exit"
+opened="$(grep -E 'trace:winspool:(OpenPrinter|DocumentProperties|DeviceCapabilities)' "$TRACE" | tr -d '\r' || true)"
+e2e_expect_line "the trace shows the model's printer opened" \
+    "$(grep -o 'OpenPrinter2A ("[^"]*"' <<<"$opened" | sort -u)" 'OpenPrinter2A ("Vantoro QL-S100"'
+for name in "${PRINTERS_OTHER_DRIVERS[@]}"; do
+    e2e_expect_eq "the trace shows no call to $name" "$(grep -F "\"$name\"" <<<"$opened" || true)" ""
+done
 
 printf 'Spooler calls: %s\n' "$E2E_ARTIFACTS/discovery-calls.txt"
 e2e_finish
