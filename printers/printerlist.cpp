@@ -26,6 +26,23 @@ bool SameDriver(const char* driver, const char* wanted) {
     return driver && wanted && std::strcmp(driver, wanted) == 0;
 }
 
+// A name with the special-tape suffix addresses the queue named without it. When the spooler
+// lists that queue under another driver, the name is passed over: a printer of another driver is
+// never opened. A queue it does not list is left to the open to decide.
+bool AddressesOtherDriver(plat::ISpooler& spooler, const uint8_t* buffer, uint32_t count,
+                          const char* name, const char* driverName, const char* driverName2) {
+    if (!CQVPrinter::HasSpecialTapeSuffix(name)) return false;
+    std::string target(name);
+    target.resize(target.find(CQVPrinter::GetSpecialTapeSuffix()));
+    for (uint32_t i = 0; i < count; ++i) {
+        plat::PrinterInfo2 record = spooler.Info2At(buffer, i);
+        if (record.pPrinterName && target == record.pPrinterName)
+            return !SameDriver(record.pDriverName, driverName) &&
+                   !SameDriver(record.pDriverName, driverName2);
+    }
+    return false;
+}
+
 }  // namespace
 
 CPrinterList::CPrinterList() = default;
@@ -111,6 +128,10 @@ int CPrinterList::EnumeratePrinters(const char* driverName, const char* driverNa
             !SameDriver(record.pDriverName, driverName2))
             continue;
         if (!record.pPrinterName) continue;
+        if (!FindPrinter(record.pPrinterName) &&
+            AddressesOtherDriver(spooler, buffer.get(), count, record.pPrinterName, driverName,
+                                 driverName2))
+            continue;
         if (AddPrinter(record.pPrinterName)) result = 1;
     }
     return result;

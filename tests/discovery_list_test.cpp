@@ -80,6 +80,19 @@ TEST_F(Discovery, EnumerationFailuresLeaveTheListUnchanged) {
     EXPECT_EQ(list.GetCount(), 1);  // "Late" has no settings block: not listed
 }
 
+TEST_F(Discovery, ASpecialTapeNameNeverOpensAQueueOfAnotherDriver) {
+    // "Office(Special Tape)" is of the model's driver but addresses "Office", of another driver.
+    spooler.InstallSimple("Office", "Other Driver");
+    spooler.InstallSimple("Office(Special Tape)", kDriver);
+    spooler.InstallSimple("Label", kDriver);
+    spooler.InstallSimple("Label(Special Tape)", kInbox);
+    spooler.InstallSimple("Ghost(Special Tape)", kDriver);  // addresses no installed queue
+    EXPECT_EQ(list.EnumeratePrinters(kDriver, kInbox), 1);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Label", "Label(Special Tape)"}));
+    EXPECT_EQ(spooler.CallsFor("Office"), 0);
+    EXPECT_EQ(spooler.CallsFor("Ghost"), 1);  // tried, and absent
+}
+
 TEST_F(Discovery, SelectingByName) {
     spooler.InstallSimple("Label", kDriver);
     spooler.InstallSimple("Office", "Other Driver");
