@@ -29,7 +29,7 @@ e2e_expect_line "the spooler keeps the driver name in other letter case" "$insta
 
 # The accepted printers in the spooler's order (not the combo's order).
 expected=()
-while IFS='|' read -r name driver; do
+while IFS='|' read -r name _; do
     for a in "${PRINTERS_ACCEPTED_SORTED[@]}"; do
         [[ "$name" == "$a" ]] && expected+=("$name")
     done

@@ -78,6 +78,15 @@ main_dialog() {
     e2e_expect_eq "$LANG_TAG: printer choice and Update enabled" \
         "$(printers_control_state "$DUMP" 1000) $(printers_control_state "$DUMP" 1001)" "1 1 1 1"
 
+    # The open drop-down list, for the screenshot.
+    if printers_open_list "$TITLE"; then
+        sleep 0.7
+        e2e_screenshot "$SHOT-list"
+        printers_close_list "$main" || true
+    else
+        e2e_log "The drop-down list could not be opened for its screenshot"
+    fi
+
     # The About entry of the system menu.
     printers_post_syscommand "$main" 0x0010 || e2e_fail "$LANG_TAG: WM_SYSCOMMAND not posted"
     next_dialog

@@ -166,3 +166,22 @@ printers_rc_caption() {
 printers_post_syscommand() {
     wine "$POSTMESSAGE" "$1" 0x0112 "$2" 0 >/dev/null 2>&1 </dev/null
 }
+
+# printers_open_list TITLE: opens the drop-down list of the main dialog with the real keyboard
+# (Tab, Tab to the printer choice, F4), for a screenshot. 1 when the window or xdotool is
+# missing.
+printers_open_list() {
+    command -v xdotool >/dev/null || return 1
+    local pattern window
+    pattern="^$(sed 's/[][\\.^$*+?(){}|]/\\&/g' <<<"$1")\$"
+    window="$(xdotool search --name "$pattern" 2>/dev/null | head -n1)"
+    [[ -n "$window" ]] || return 1
+    xdotool windowfocus --sync "$window" 2>/dev/null || return 1
+    xdotool key --window "$window" Tab Tab F4 2>/dev/null
+}
+
+# printers_close_list HWND: closes the drop-down list of combo box 1000 of that dialog (nothing
+# happens when it is not open).
+printers_close_list() {
+    wine "$POSTMESSAGE" "$1:1000" 0x014F 0 0 >/dev/null 2>&1 </dev/null
+}
