@@ -63,7 +63,7 @@ e2e_expect_eq "the second enumeration opens no listed printer again" "$second" "
 
 # Special-tape names address the queue without the suffix.
 e2e_expect_eq "no call addresses a queue by its special-tape name" \
-    "$(printers_calls_naming "$out" "Zeta Shipping(Special Tape)")$(printers_calls_naming "$out" "Ghost(Special Tape)")" ""
+    "$(for n in "Zeta Shipping(Special Tape)" "${PRINTERS_NOT_LISTED[@]}"; do printers_calls_naming "$out" "$n"; done)" ""
 e2e_expect_eq "both Zeta Shipping queues read the printer record of Zeta Shipping" \
     "$(awk -F'\t' '$2 == "GetPrinter" && $3 == "Zeta Shipping" && $4 > 0 && $5 == 1' <<<"$out" | wc -l)" 2
 e2e_expect_line "Ghost(Special Tape) tries Ghost, which does not exist" \

@@ -17,6 +17,7 @@ PRINTERS_SET=(
     "~Spare Label|@D2@"                   # sorts first in the list, last in the spooler
     "Case Printer|@D1LOWER@"              # the driver name in other letter case
     "Office Laser|Generic Office Laser"   # another driver altogether
+    "Office Laser(Special Tape)|@D1@"     # special-tape name of the other driver's queue
 )
 
 # The printers that discovery accepts, in the combo box's (alphabetical) order.
@@ -28,8 +29,13 @@ PRINTERS_ACCEPTED_SORTED=(
     "Zeta Shipping(Special Tape)"
 )
 
-# Printers whose driver is not the model's: discovery must never address them.
+# Printers whose driver is not the model's: discovery must never address them, not even through
+# a special-tape name of the model's driver.
 PRINTERS_OTHER_DRIVERS=("Case Printer" "Office Laser")
+
+# Queues of the model's driver that are not listed: their special-tape name addresses a queue
+# that does not exist, or one of another driver.
+PRINTERS_NOT_LISTED=("Ghost(Special Tape)" "Office Laser(Special Tape)")
 
 # printers_ini_value FILE KEY: the value of KEY in an ini file.
 printers_ini_value() { sed -n "s/^$2=//p" "$1" | head -n1 | tr -d '\r'; }
