@@ -63,7 +63,8 @@ printers_driver_names() {
 # tools): sets DISCOVERYCHECK and POSTMESSAGE.
 printers_find_tools() {
     local d
-    for d in "${DISCOVERYCHECK_DIR:-}" "$E2E_TOOLS" "$E2E_BUILD/win32/tools" "$E2E_BUILD/h11-w32/tools"; do
+    for d in "${DISCOVERYCHECK_DIR:-}" "$E2E_TOOLS" "$E2E_BUILD/win32/tools" \
+        "$E2E_BUILD/h11-w32/tools"; do
         if [[ -n "$d" && -f "$d/discoverycheck.exe" && -f "$d/postmessage.exe" ]]; then
             DISCOVERYCHECK="$d/discoverycheck.exe"
             POSTMESSAGE="$d/postmessage.exe"
@@ -118,6 +119,21 @@ printers_discovery() {
 # printers_field OUTPUT RECORD FIELD: field FIELD of every line whose first field is RECORD.
 printers_field() {
     awk -F'\t' -v r="$2" -v f="$3" '$1 == r { print $f }' <<<"$1"
+}
+
+# printers_calls OUTPUT [RUN]: the logged calls without their "call" field; only those of
+# enumeration RUN (0 for the first) when it is given.
+printers_calls() {
+    awk -F'\t' -v run="${2:-}" '
+        $1 == "result" { n++ }
+        $1 == "call" && (run == "" || n == run) { sub(/^call\t/, ""); print }' <<<"$1"
+}
+
+# printers_call_kinds OUTPUT NAME: the kinds of call (OpenPrinter, GetPrinter, ...) that address
+# printer NAME, sorted, on one line; information contexts left out.
+printers_call_kinds() {
+    printers_calls "$1" | awk -F'\t' -v n="$2" '$2 == n && $1 != "CreateIC" { print $1 }' |
+        sort -u | paste -sd' '
 }
 
 # printers_calls_naming OUTPUT NAME: the logged calls that address printer NAME (by printer or
