@@ -68,3 +68,16 @@ TEST(HostileInput, PackageAnnouncingMoreDataThanItHoldsFailsWithoutTakingTheMemo
     SendPackageFile(exact);
     EXPECT_EQ(g_nLastResult.load(), maker::XM_RESULT_STOPPED);
 }
+
+TEST(HostileInput, DriverWithNothingToFillLeavesTheBufferAlone) {
+    sim::Machine m;
+    sim::SimPrinter& p = m.spooler.InstallSimple("P1", apptest::kDriver);
+    p.arrays[win::DC_PAPERS] = sim::CapabilityArray{3, 3, {}};
+    uint16_t codes[3] = {7, 7, 7};
+    EXPECT_EQ(
+        m.spooler.DeviceCapabilities("P1", "USB001", win::DC_PAPERS, codes, sizeof codes, nullptr),
+        3);
+    EXPECT_EQ(codes[0], 7);
+    EXPECT_EQ(codes[2], 7);
+    EXPECT_EQ(m.spooler.counters.overruns, 0);
+}

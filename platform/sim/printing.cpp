@@ -235,7 +235,8 @@ int32_t SimSpooler::DeviceCapabilities(const char* device, const char* /*port*/,
         if (!output) return array->second.countAnswer;
         const auto& bytes = array->second.bytes;
         if (bytes.size() > outputSize) ++counters.overruns;
-        std::memcpy(output, bytes.data(), std::min(bytes.size(), outputSize));
+        // A driver with nothing to write leaves the buffer alone (no copy from a null source).
+        if (!bytes.empty()) std::memcpy(output, bytes.data(), std::min(bytes.size(), outputSize));
         return array->second.fillAnswer;
     }
     auto scalar = printer->capabilities.find(capability);
