@@ -81,7 +81,11 @@ infolib_install() {
         entry="${entry//@D1@/$INFOLIB_D1}"
         wanted+="${entry//@D2@/$INFOLIB_D2}"$'\n'
     done
-    wanted+="key=$key view=$main_view"$'\n'
+    # The level-4 keys: the model's driver, the printer named like it (the same key), the printer
+    # sharing two characters with an excluded row, the excluded printers; the second driver only
+    # in other letter case, which must not match.
+    local keys=("$INFOLIB_D1" "Mix Label" "${INFOLIB_EXCLUDED[@]}" "${INFOLIB_D2,,}")
+    wanted+="key=$key view=$main_view names=$(printf '%s;' "${keys[@]}")"$'\n'
     if [[ -f "$marker" && "$(cat "$marker")"$'\n' == "$wanted" ]]; then
         return 0
     fi
@@ -95,10 +99,7 @@ infolib_install() {
     for view in /reg:32 /reg:64; do
         infolib_reg "$view" delete "HKLM\\SOFTWARE\\$INFOLIB_VENDOR" /f || true
     done
-    # The model's driver, the printer named like it (the same key), the printer sharing two
-    # characters with an excluded row, the excluded printers; the second driver only in other
-    # letter case, which must not match.
-    for name in "$INFOLIB_D1" "Mix Label" "${INFOLIB_EXCLUDED[@]}" "${INFOLIB_D2,,}"; do
+    for name in "${keys[@]}"; do
         infolib_reg "$main_view" add "$key\\$name" /v "Info Dll" /t REG_SZ /d "$dll64" /f ||
             e2e_die "could not register the library for $name"
     done
