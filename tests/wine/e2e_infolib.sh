@@ -12,7 +12,9 @@
 set -euo pipefail
 ROOT_DIR="$(cd "$(dirname "$0")/../.." && pwd)"
 export WINEPREFIX="${E2E_INFOLIB_PREFIX:-$ROOT_DIR/build/wine-prefix-infolib}"
+# shellcheck source=tests/wine/lib.sh
 source "$(dirname "$0")/lib.sh"
+# shellcheck source=tests/wine/lib_infolib.sh
 source "$(dirname "$0")/lib_infolib.sh"
 
 [[ -f "$E2E_DIST/ulmaupdate.exe" ]] ||
@@ -81,9 +83,8 @@ mapfile -t order < <(infolib_queried_printers "$log")
 e2e_expect_eq "each printer of the model's driver is queried once" \
     "$(printf '%s\n' "${order[@]}" | sort | paste -sd'|')" \
     "$(printf '%s\n' "${library_printers[@]}" | sort | paste -sd'|')"
-INFOLIB_ANSWER_FLAGS=$((0x1040000)) INFOLIB_ANSWER_TAPES=4 INFOLIB_ANSWER_FEEDS=2
-INFOLIB_ANSWER_COLORS=2 INFOLIB_ANSWER_ORIGIN=$(((5 << 16) | 3))
-INFOLIB_ANSWER_OFFSET=$(((1 << 16) | 2)) INFOLIB_ANSWER_CAP276=1 INFOLIB_ANSWER_MODEL=49
+# The answers of answers-full.ini: origin (3,5) and offset (2,1) packed low/high, model '1'.
+infolib_answers 0x1040000 4 2 2 $(((5 << 16) | 3)) $(((1 << 16) | 2)) 1 49
 check_log "checks, then the ten queries in order, with driver or printer names and port" \
     "$log" "${order[@]}"
 e2e_expect_eq "a name sharing two characters with an excluded row is searched and checked" \
@@ -95,9 +96,7 @@ infolib_place_libraries "$INFOLIB_DATA/answers-sparse.ini"
 run_program sparse
 log="$(tr -d '\r' <"$(infolib_log view64)" 2>/dev/null || true)"
 printf '%s\n' "$log" >"$ART/sparse-calls.txt"
-INFOLIB_ANSWER_FLAGS=$((0x20000)) INFOLIB_ANSWER_TAPES=0 INFOLIB_ANSWER_FEEDS=-1
-INFOLIB_ANSWER_COLORS=-1 INFOLIB_ANSWER_ORIGIN=-1 INFOLIB_ANSWER_OFFSET=-1
-INFOLIB_ANSWER_CAP276=-1 INFOLIB_ANSWER_MODEL=-1
+infolib_answers 0x20000 0 -1 -1 -1 -1 -1 -1
 # The printers keep the spooler's order of the first run.
 check_log "a failed check still queries; no colours, no record calls without records" \
     "$log" "${order[@]}"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers for the end-to-end run of the driver information library. Source this file after
 # lib.sh.
 #
@@ -20,6 +21,7 @@ INFOLIB_PRINTERS=(
 )
 
 # The printers in the main dialog's (sorted) combo box: every one of them is listed.
+# shellcheck disable=SC2034 # used by the scripts that source this file
 INFOLIB_LISTED_SORTED=("Alpha Label" "HP Label" "Mic Label" "Mix Label" "Vantoro QL-S100")
 
 # Printer names that have a level-4 key of their own pointing at the library, although the
@@ -134,6 +136,14 @@ infolib_begin() {
     # The library must find its data beside itself, not in a file named by the environment.
     unset ULMA_QVINFO
     infolib_install
+}
+
+# infolib_answers FLAGS TAPES FEEDS COLORS ORIGIN OFFSET CAP276 MODEL: what the library's data
+# answers to capabilities 269, 257, 270, 271, 274, 275, 276 and 278 (-1: not answered).
+infolib_answers() {
+    INFOLIB_ANSWER_FLAGS=$(($1)) INFOLIB_ANSWER_TAPES=$2 INFOLIB_ANSWER_FEEDS=$3
+    INFOLIB_ANSWER_COLORS=$4 INFOLIB_ANSWER_ORIGIN=$5 INFOLIB_ANSWER_OFFSET=$6
+    INFOLIB_ANSWER_CAP276=$7 INFOLIB_ANSWER_MODEL=$8
 }
 
 # infolib_call DEVICE PORT CAPABILITY OUTPUT DEVMODE ANSWER: one log line of the library.
