@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app_harness.h"
+#include "device/infolib.h"
 #include "transfer/kf7file.h"
 #include "transfer/transferstate.h"
 
@@ -80,4 +81,25 @@ TEST(HostileInput, DriverWithNothingToFillLeavesTheBufferAlone) {
     EXPECT_EQ(codes[0], 7);
     EXPECT_EQ(codes[2], 7);
     EXPECT_EQ(m.spooler.counters.overruns, 0);
+}
+
+TEST(HostileInput, EmptyInfoLibraryValueIsNoLibrary) {
+    apptest::Program p;
+    const std::string key = "SOFTWARE\\Vantoro Industries, Ltd.\\Q-varni\\Driver\\3.0\\QL-S100";
+    p.machine.registry.SetBytes(key, "Info Dll", 1, {});
+    std::unique_ptr<plat::IRegKey> model;
+    ASSERT_EQ(p.machine.registry.OpenKey(nullptr, key.c_str(), win::KEY_READ, model),
+              win::ERROR_SUCCESS);
+    char path[8] = "x";
+    uint32_t type = 0, size = sizeof path;
+    EXPECT_EQ(model->QueryValue("Info Dll", &type, reinterpret_cast<uint8_t*>(path), &size),
+              win::ERROR_SUCCESS);
+    EXPECT_EQ(size, 0u);
+    model.reset();
+
+    // A value without a single byte holds no path: no library is looked for.
+    char dest[260] = "junk";
+    EXPECT_EQ(FindInfoLibrary("QL-S100", dest, sizeof dest), infolib::kNoLibrary);
+    EXPECT_EQ(dest[0], '\0');
+    EXPECT_EQ(p.machine.registry.openKeys(), 0);
 }

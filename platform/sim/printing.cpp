@@ -384,7 +384,8 @@ class SimRegKey : public plat::IRegKey {
             if (dataSize) *dataSize = uint32_t(value.data.size());
             return win::ERROR_MORE_DATA;
         }
-        std::memcpy(data, value.data.data(), value.data.size());
+        // An empty value copies nothing (and never from a null source).
+        if (!value.data.empty()) std::memcpy(data, value.data.data(), value.data.size());
         *dataSize = uint32_t(value.data.size());
         return win::ERROR_SUCCESS;
     }
