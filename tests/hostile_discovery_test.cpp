@@ -196,3 +196,21 @@ TEST(HostileDiscovery, BadInformationLibrariesLeaveThePrinterListedAndUpdatable)
     infosim::Instance().SetData(infosim::DefaultData());
     infosim::Instance().ClearCalls();
 }
+
+TEST(HostileDiscovery, SpecialTapeNamesAreUpdatedUnderTheNameTheUserChose) {
+    Session s;
+    s.Install("Label");
+    s.Install("Label(Special Tape)");
+    s.Install("Office(Special Tape)");  // addresses "Office", a queue of another driver
+    s.p.machine.spooler.InstallSimple("Office", "Generic Office Driver");
+    s.choices = {"Label(Special Tape)"};
+    hostile::ChangePrinter([](simprinter::State& st) {
+        st.printerNames = {"Label", "Label(Special Tape)", "Office"};
+    });
+    s.p.Run();
+    EXPECT_EQ(s.Listed(), (std::vector<std::string>{"Label", "Label(Special Tape)"}));
+    EXPECT_EQ(s.p.machine.spooler.CallsFor("Office"), 0);
+    ASSERT_EQ(simprinter::Instance().ReceivedPackages().size(), 1u);
+    EXPECT_EQ(simprinter::Instance().ReceivedPackages()[0].printer, "Label(Special Tape)");
+    s.ExpectNothingUnconfirmed();
+}
