@@ -48,7 +48,11 @@ int AfxMessageBox(const std::string& text, uint32_t type) {
         }
     }
     plat::IUi& ui = plat::Ui();
-    return ui.MessageBox(ui.GetActiveWindow(), text, g_displayName, type);
+    // The box belongs to the active window; right after a modal dialog has closed Windows may
+    // have no active window yet, and then the main window owns it so it stays modal to it.
+    plat::Window owner = ui.GetActiveWindow();
+    if (!owner) owner = g_mainWindow;
+    return ui.MessageBox(owner, text, g_displayName, type);
 }
 
 void ResetFramework() {
