@@ -10,15 +10,18 @@
 //   wait-title TITLE MS   a window with exactly this caption
 //   wait-dialog MS        the dialog the user would work in: an enabled #32770 window
 //   wait-next MS          as wait-dialog, but not the current window
+//   wait-control ID MS    a window that has a visible control with this id (e.g. a dialog that
+//                         shares its caption with another)
 //   use HWND              a window printed earlier becomes the current one
 //   list                  every window, one "top" line each
-// Reading the current window: dump (caption, every control, combo items, progress),
-//   caption, text ID.
+// Reading the current window: dump (caption, every control, combo items, progress, the colour
+//   of an icon as it is on the screen: red, yellow, blue or unknown), caption, text ID.
 // Acting (all posted, so a modal window the action opens cannot block the driver):
 //   click ID, command ID, cancel (IDCANCEL), escape (the key), close (the close box),
 //   select ID INDEX, select-text ID TEXT.
 // Waiting: wait-gone MS (current window destroyed or hidden), wait-exit MS (process ended),
 //   sleep MS.
+// Timing: clock prints "clock<TAB>ms since 1970" (the system clock, as `date +%s%3N` reads it).
 //
 // Output is one record per line, fields separated by a tab, texts in UTF-8 with backslash,
 // tab, carriage return, line feed and other control characters escaped (\\ \t \r \n \xHH), so
@@ -178,6 +181,51 @@ HWND WindowTitled(const Options& opt, const std::wstring& title) {
     return nullptr;
 }
 
+// The colour that dominates an icon control as it is on the screen: a message box's error icon
+// is red, its warning icon yellow, its information and question icons blue. Icon handles belong
+// to their process, so the pixels are the only thing another process can compare.
+std::string IconColour(HWND c) {
+    RECT r{};
+    if (!GetWindowRect(c, &r) || r.right <= r.left || r.bottom <= r.top) return "unknown";
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    if (!screen) return "unknown";
+    HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    long red = 0, yellow = 0, blue = 0;
+    if (mem && bmp && bits) {
+        HGDIOBJ old = SelectObject(mem, bmp);
+        if (BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY)) {
+            GdiFlush();
+            const auto* px = static_cast<const unsigned char*>(bits);  // B, G, R, unused
+            for (long i = 0; i < static_cast<long>(w) * h; ++i) {
+                const int b = px[4 * i], g = px[4 * i + 1], rd = px[4 * i + 2];
+                if (rd > 150 && g < 110 && b < 110)
+                    ++red;
+                else if (rd > 170 && g > 140 && b < 110)
+                    ++yellow;
+                else if (b > 140 && rd < 130 && b > g)
+                    ++blue;
+            }
+        }
+        SelectObject(mem, old);
+    }
+    if (bmp) DeleteObject(bmp);
+    if (mem) DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    const long most = red > yellow ? (red > blue ? red : blue) : (yellow > blue ? yellow : blue);
+    if (most < 10) return "unknown";
+    return most == red ? "red" : most == yellow ? "yellow" : "blue";
+}
+
 void DumpWindow(HWND h) {
     DWORD pid = 0;
     GetWindowThreadProcessId(h, &pid);
@@ -197,6 +245,9 @@ void DumpWindow(HWND h) {
         // The text of a message box is its static control 0xFFFF.
         if (id == 0xFFFF && _wcsicmp(cls.c_str(), L"Static") == 0 && !text.empty())
             Out("message\t" + Esc(text));
+        if (_wcsicmp(cls.c_str(), L"Static") == 0 && IsWindowVisible(c) &&
+            (GetWindowLongW(c, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
+            Out("icon\t" + std::to_string(id) + "\t" + IconColour(c));
         if (_wcsicmp(cls.c_str(), L"ComboBox") == 0) {
             LRESULT count = 0;
             if (!Ask(c, CB_GETCOUNT, 0, 0, count)) count = 0;
@@ -271,6 +322,36 @@ struct Runner {
                 return 2;
             }
             Out("found\t" + Hex(reinterpret_cast<uintptr_t>(current)));
+            return 0;
+        }
+        if (cmd == L"wait-control") {  // ID TIMEOUT_MS
+            if (!need(2)) return 1;
+            const int id = static_cast<int>(number(args[i]));
+            const DWORD ms = number(args[i + 1]);
+            i += 2;
+            auto found = [&] {
+                for (const TopWindow& w : TopWindows(opt)) {
+                    HWND c = GetDlgItem(w.hwnd, id);
+                    if (c && IsWindowVisible(c)) {
+                        current = w.hwnd;
+                        return true;
+                    }
+                }
+                return false;
+            };
+            if (!WaitFor(ms, found)) {
+                Err("time-out waiting for a window with control " + std::to_string(id));
+                return 2;
+            }
+            Out("found\t" + Hex(reinterpret_cast<uintptr_t>(current)));
+            return 0;
+        }
+        if (cmd == L"clock") {  // milliseconds since 1970, to time the watched program
+            FILETIME ft{};
+            GetSystemTimeAsFileTime(&ft);
+            const unsigned long long t =
+                (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+            Out("clock\t" + std::to_string((t - 116444736000000000ULL) / 10000ULL));
             return 0;
         }
         if (cmd == L"wait-dialog" || cmd == L"wait-next") {  // TIMEOUT_MS
