@@ -55,17 +55,19 @@ e2e_prefix() {
     wineserver -w
     mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
     cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+    # The proportional IPA Gothic stands in for the proportional dialog font "MS UI Gothic";
+    # the fixed-pitch one is copied too for anything that asks for it.
     local ipa
-    for ipa in /usr/share/fonts/opentype/ipafont-gothic/ipag.ttf \
-        /usr/share/fonts/truetype/fonts-japanese-gothic.ttf; do
-        [[ -f "$ipa" ]] && cp -L "$ipa" "$WINEPREFIX/drive_c/windows/Fonts/" && break
+    for ipa in /usr/share/fonts/opentype/ipafont-gothic/ipagp.ttf \
+        /usr/share/fonts/opentype/ipafont-gothic/ipag.ttf; do
+        [[ -f "$ipa" ]] && cp -L "$ipa" "$WINEPREFIX/drive_c/windows/Fonts/"
     done
     local view
     for view in /reg:32 /reg:64; do
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f $view \
             >/dev/null 2>&1
         wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'MS UI Gothic' /t REG_SZ \
-            /d IPAGothic /f $view >/dev/null 2>&1
+            /d IPAPGothic /f $view >/dev/null 2>&1
     done
     wineserver -w
     touch "$WINEPREFIX/.ulma-ready"
