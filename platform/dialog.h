@@ -10,7 +10,7 @@
 namespace plat {
 
 class CDialog : public IDialogHost {
-public:
+  public:
     CDialog(int templateId, Window parent);
     ~CDialog() override;
     CDialog(const CDialog&) = delete;
@@ -33,12 +33,13 @@ public:
     void SetDlgItemText(int id, const std::string& text);
     bool ShowWindow(int command);
     bool IsWindowVisible() const;
-    intptr_t SendDlgItemMessage(int id, uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
+    intptr_t SendDlgItemMessage(int id, uint32_t message, uintptr_t wParam = 0,
+                                intptr_t lParam = 0);
 
     intptr_t DialogProc(Window window, uint32_t message, uintptr_t wParam,
                         intptr_t lParam) noexcept override;
 
-protected:
+  protected:
     // Handlers; the defaults do what the framework's defaults do.
     virtual bool OnInitDialog() { return true; }
     virtual void OnOK() { EndDialog(win::IDOK); }
@@ -63,7 +64,7 @@ protected:
     // The last call once the window is gone (a modeless dialog may delete itself here).
     virtual void PostNcDestroy() {}
 
-private:
+  private:
     int m_templateId;
     Window m_parent;
     Window m_window;

@@ -33,7 +33,7 @@ struct OsVersion {
 
 // A file opened for reading; closed when the object goes.
 class IFile {
-public:
+  public:
     virtual ~IFile() = default;
     // Moves to an absolute byte offset; false on failure.
     virtual bool Seek(uint64_t offset) = 0;
@@ -42,7 +42,7 @@ public:
 };
 
 class ISystem {
-public:
+  public:
     virtual ~ISystem() = default;
     // Full path of the running executable (GetModuleFileNameA, 260-byte buffer); false when it
     // cannot be had or is empty.
@@ -51,9 +51,8 @@ public:
     virtual bool FileExists(const std::string& path) = 0;
     // GetPrivateProfileStringA: copies at most size-1 bytes and a terminator into buffer, the
     // default when the key or section is missing; returns the bytes copied.
-    virtual uint32_t GetPrivateProfileString(const char* section, const char* key,
-                                             const char* def, char* buffer, uint32_t size,
-                                             const char* file) = 0;
+    virtual uint32_t GetPrivateProfileString(const char* section, const char* key, const char* def,
+                                             char* buffer, uint32_t size, const char* file) = 0;
     // ANSI code page character stepping.
     virtual bool IsDBCSLeadByte(uint8_t byte) = 0;
     virtual const char* CharNext(const char* p) = 0;
@@ -76,13 +75,13 @@ public:
 
 // A loaded library; freed (FreeLibrary) when the object goes.
 class IModule {
-public:
+  public:
     virtual ~IModule() = default;
     virtual void* GetProcAddress(const char* name) = 0;
 };
 
 class IModules {
-public:
+  public:
     virtual ~IModules() = default;
     // LoadLibraryA with this name or path; null on failure.
     virtual std::unique_ptr<IModule> LoadLibrary(const std::string& name) = 0;
@@ -107,7 +106,7 @@ struct PrinterInfo2 {
 
 // An open printer (OpenPrinterA); ClosePrinter when the object goes.
 class IPrinterHandle {
-public:
+  public:
     virtual ~IPrinterHandle() = default;
     // GetPrinterA level 2 into buffer; needed receives the size the spooler asks for.
     virtual bool GetPrinter2(uint8_t* buffer, uint32_t size, uint32_t* needed) = 0;
@@ -117,7 +116,7 @@ public:
 };
 
 class ISpooler {
-public:
+  public:
     virtual ~ISpooler() = default;
     // EnumPrintersA(flags, no name, level, buffer, size, needed, returned).
     virtual bool EnumPrinters(uint32_t flags, uint32_t level, uint8_t* buffer, uint32_t size,
@@ -134,13 +133,13 @@ public:
 
 // An information context (CreateICA); DeleteDC when the object goes.
 class IDeviceContext {
-public:
+  public:
     virtual ~IDeviceContext() = default;
     virtual int Escape(int code, int inSize, const void* in, void* out) = 0;
 };
 
 class IGdi {
-public:
+  public:
     virtual ~IGdi() = default;
     virtual std::unique_ptr<IDeviceContext> CreateIC(const char* driver, const char* device,
                                                      const char* port, const void* devmode) = 0;
@@ -151,7 +150,7 @@ public:
 
 // An open key; RegCloseKey when the object goes.
 class IRegKey {
-public:
+  public:
     virtual ~IRegKey() = default;
     // RegEnumKeyExA: name receives the subkey name; nameLength is in/out in characters.
     virtual long EnumKey(uint32_t index, char* name, uint32_t* nameLength) = 0;
@@ -161,7 +160,7 @@ public:
 };
 
 class IRegistry {
-public:
+  public:
     virtual ~IRegistry() = default;
     // RegOpenKeyExA below HKEY_LOCAL_MACHINE (parent null) or below an open key.
     virtual long OpenKey(IRegKey* parent, const char* subKey, uint32_t access,
@@ -173,7 +172,7 @@ public:
 
 // Receives the messages of one dialog window: implemented by the dialog base class.
 class IDialogHost {
-public:
+  public:
     virtual ~IDialogHost() = default;
     // The dialog procedure: non-zero when the message was handled. Never throws.
     virtual intptr_t DialogProc(Window window, uint32_t message, uintptr_t wParam,
@@ -181,7 +180,7 @@ public:
 };
 
 class IUi {
-public:
+  public:
     virtual ~IUi() = default;
     // String resource by id in the user's language; empty when there is none.
     virtual std::string LoadString(uint32_t id) = 0;

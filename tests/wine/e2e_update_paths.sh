@@ -13,13 +13,16 @@
 # Every text is compared letter for letter with res/<lang>.rc. Screenshots of the progress
 # dialog, the device-busy window and every message box go to build/e2e-artifacts/update-paths/.
 set -euo pipefail
+# shellcheck source=tests/wine/lib.sh
 source "$(dirname "$0")/lib.sh"
+# shellcheck source=tests/wine/lib_update.sh
 source "$(dirname "$0")/lib_update.sh"
 
 [[ -f "$E2E_DIST/ulmaupdate.exe" ]] ||
     e2e_die "$E2E_DIST/ulmaupdate.exe missing; build it with: cmake --workflow --preset win32"
 e2e_begin
 started=$SECONDS
+rm -rf "$E2E_ARTIFACTS/update-paths"
 
 # The version text the tool shows for a firmware version and system-information code: codes b
 # to y are appended.
@@ -32,13 +35,18 @@ data_length() { od -An -tu4 -j16 -N4 "$1" | tr -d ' '; }
 
 shot() { e2e_screenshot "update-paths/$LANG_CODE-$1"; }
 
-# expect_box WHAT PREVIOUS_HWND TEXT SHOT: the next window is a message box of the program
-# with TEXT; screenshot SHOT. Leaves the box's handle in $UPD_HWND.
+# expect_box WHAT PREVIOUS_HWND TEXT SHOT ICON [BUTTONS]: the next window is a message box of
+# the program with TEXT, the ICON (error, warning or other) and the buttons BUTTONS (ids,
+# default "1": OK alone); screenshot SHOT. Leaves the box's handle in $UPD_HWND.
 expect_box() {
     upd_next "$2"
     shot "$4"
     e2e_expect_line "$1: message" "$UPD_DUMP" "message	$3"
     e2e_expect_line "$1: caption is the program title" "$UPD_DUMP" "caption	$TITLE"
+    e2e_expect_eq "$1: buttons" \
+        "$(awk -F'\t' '$1 == "control" && $3 == "Button" { printf "%s%s", s, $2; s = " " }' <<<"$UPD_DUMP")" \
+        "${6:-1}"
+    e2e_expect_eq "$1: icon" "$(upd_icon "$E2E_ARTIFACTS/update-paths/$LANG_CODE-$4.png")" "$5"
 }
 
 # ok_back_to_main WHAT BOX_HWND: presses OK in a box; the main dialog is the next window, with
@@ -61,12 +69,13 @@ press_update() {
     e2e_drive use "$MAIN" click 1001 >/dev/null || e2e_fail "Update could not be pressed"
 }
 
-# confirm WHAT VERSION: the next window is the confirmation with VERSION as the current one.
+# confirm WHAT VERSION SHOT: the next window is the confirmation with VERSION as the current
+# one, Yes and No, and the question icon.
 confirm() {
-    upd_next "$MAIN"
+    expect_box "$1: confirmation" "$MAIN" \
+        "$(e2e_format "$(e2e_rc_text "$LANG_CODE" IDS_CONFIRM_UPDATE)" "$2" "$NEW" "$MODEL")" \
+        "$3" other "6 7"
     CONFIRM="$UPD_HWND"
-    e2e_expect_line "$1: confirmation with both versions" "$UPD_DUMP" \
-        "message	$(e2e_format "$(e2e_rc_text "$LANG_CODE" IDS_CONFIRM_UPDATE)" "$2" "$NEW" "$MODEL")"
 }
 
 percent_of() { e2e_control_text "$1" 2312; }
@@ -78,8 +87,11 @@ check_progress() {
         "$(e2e_rc_text "$LANG_CODE" IDS_TRANSFERRING)"
     local pct
     pct="$(percent_of "$2")"
-    [[ "$pct" =~ ^[0-9]+\ %$ && ${pct% %} -le 100 ]] && e2e_pass "$1: percentage shown as \"$pct\"" ||
+    if [[ "$pct" =~ ^[0-9]+\ %$ && ${pct% %} -le 100 ]]; then
+        e2e_pass "$1: percentage shown as \"$pct\""
+    else
         e2e_fail "$1: percentage text \"$pct\""
+    fi
     e2e_expect_eq "$1: Cancel control" "$(upd_control_state "$2" 2)" "$3"
 }
 
@@ -122,13 +134,12 @@ paths() {
     # 1. Failure on the second package.
     printf -- '-- failure on the second package\n'
     press_update
-    confirm "failure" "$old"
-    shot "1-confirm"
+    confirm "failure" "$old" "01-confirm"
     e2e_drive use "$CONFIRM" click 6 >/dev/null || true
     upd_next "$CONFIRM"
     local prog="$UPD_HWND"
     if upd_has_control "$UPD_DUMP" 2310; then
-        shot "2-progress"
+        shot "02-progress"
         check_progress "failure" "$UPD_DUMP" "enabled=0 visible=0"
         # The dialog keeps its last report while the program waits after the failure:
         # (len2 x 45 / 100 + len1) x 100 / (len1 + len2).
@@ -143,7 +154,7 @@ paths() {
     else
         e2e_fail "failure: no progress dialog after Yes: $UPD_DUMP"
     fi
-    expect_box "failure" "$prog" "$(e2e_rc_text "$LANG_CODE" IDS_TRANSFER_FAILED)" "3-failed"
+    expect_box "failure" "$prog" "$(e2e_rc_text "$LANG_CODE" IDS_TRANSFER_FAILED)" "03-failed" error
     local box="$UPD_HWND"
     e2e_expect_eq "failure: what reached the printer" "$(upd_calls_since "$MARK")" \
         "$UPD_QUERY_CALLS QVWriteFile:1B696101 XMCmdInit XMSendFile:$len1:0 XMSendFile:$len2:1"
@@ -159,7 +170,7 @@ paths() {
     printf -- '-- Update again, No at the confirmation\n'
     upd_state fault_send_package=0
     press_update
-    confirm "second Update" "$old"
+    confirm "second Update" "$old" "04-confirm-again"
     e2e_expect_eq "second Update: the printer is selected and asked again" \
         "$(upd_calls_since "$MARK")" "$UPD_QUERY_CALLS"
     e2e_drive use "$CONFIRM" click 7 >/dev/null || true
@@ -172,10 +183,10 @@ paths() {
     printf -- '-- system information differs\n'
     upd_state "sysinfo=${code^^}"
     press_update
-    confirm "system information" "$(version_text "$version" "${code^^}")"
+    confirm "system information" "$(version_text "$version" "${code^^}")" "05-confirm-other-code"
     e2e_drive use "$CONFIRM" click 6 >/dev/null || true
     expect_box "system information" "$CONFIRM" \
-        "$(e2e_rc_text "$LANG_CODE" IDS_SYSINFO_DIFFERENT)" "4-sysinfo-different"
+        "$(e2e_rc_text "$LANG_CODE" IDS_SYSINFO_DIFFERENT)" "06-sysinfo-different" warning
     box="$UPD_HWND"
     e2e_expect_eq "system information: nothing is sent after Yes" "$(upd_calls_since "$MARK")" \
         "$UPD_QUERY_CALLS"
@@ -186,7 +197,8 @@ paths() {
     printf -- '-- read failure\n'
     upd_state fault_no_answer_read=1
     press_update
-    expect_box "read failure" "$MAIN" "$(e2e_rc_text "$LANG_CODE" IDS_READ_FAILED)" "5-read-failed"
+    expect_box "read failure" "$MAIN" "$(e2e_rc_text "$LANG_CODE" IDS_READ_FAILED)" \
+        "07-read-failed" error
     box="$UPD_HWND"
     e2e_expect_eq "read failure: no confirmation, nothing after the read" \
         "$(upd_calls_since "$MARK")" "$UPD_QUERY_CALLS"
@@ -198,7 +210,7 @@ paths() {
     printf -- '-- Escape during the transfer\n'
     upd_state speed=600 cancel_limit=1000000
     press_update
-    confirm "cancel" "$old"
+    confirm "cancel" "$old" "08-confirm"
     e2e_drive use "$CONFIRM" click 6 >/dev/null || true
     upd_next "$CONFIRM"
     prog="$UPD_HWND"
@@ -209,7 +221,7 @@ paths() {
         sleep 1
         upd_dump "$prog"
         later="$(percent_of "$UPD_DUMP")"
-        shot "6-progress"
+        shot "09-progress"
         e2e_expect_eq "cancel: transfer text while it runs" "$(e2e_control_text "$UPD_DUMP" 2311)" \
             "$(e2e_rc_text "$LANG_CODE" IDS_TRANSFERRING)"
         if [[ "$first" =~ ^[0-9]+\ %$ && "$later" =~ ^[0-9]+\ %$ ]] &&
@@ -218,11 +230,13 @@ paths() {
         else
             e2e_fail "cancel: the percentage does not rise: \"$first\", then \"$later\""
         fi
-        e2e_drive use "$prog" escape >/dev/null || e2e_fail "cancel: Escape could not be sent"
+        # A real key press: the modal progress dialog holds the keyboard focus.
+        xdotool key Escape || e2e_fail "cancel: Escape could not be typed"
     else
         e2e_fail "cancel: no progress dialog after Yes: $UPD_DUMP"
     fi
-    expect_box "cancel" "$prog" "$(e2e_rc_text "$LANG_CODE" IDS_TRANSFER_CANCELLED)" "7-cancelled"
+    expect_box "cancel" "$prog" "$(e2e_rc_text "$LANG_CODE" IDS_TRANSFER_CANCELLED)" \
+        "10-cancelled" warning
     box="$UPD_HWND"
     e2e_expect_eq "cancel: the transfer stopped in the first package" "$(upd_calls_since "$MARK")" \
         "$UPD_QUERY_CALLS QVWriteFile:1B696101 XMCmdInit XMSendFile:$len1:8"
@@ -233,7 +247,7 @@ paths() {
     printf -- '-- a whole update\n'
     upd_state speed=$(((len1 + len2) * 2))
     press_update
-    confirm "update" "$old"
+    confirm "update" "$old" "11-confirm"
     e2e_drive use "$CONFIRM" click 6 >/dev/null || true
     upd_next "$CONFIRM"
     prog=""
@@ -243,7 +257,7 @@ paths() {
     fi
     local busy="$UPD_HWND"
     if upd_has_control "$UPD_DUMP" 2510; then
-        shot "8-device-busy"
+        shot "12-device-busy"
         e2e_expect_eq "device-busy text" "$(e2e_control_text "$UPD_DUMP" 2510)" \
             "$(e2e_rc_text "$LANG_CODE" IDC_DEVPROG_TEXT)"
         e2e_expect_line "device-busy caption" "$UPD_DUMP" "caption	$TITLE"
@@ -256,10 +270,13 @@ paths() {
         e2e_fail "no device-busy window: $UPD_DUMP"
     fi
     expect_box "completion" "$busy" "$(e2e_format "$(e2e_rc_text "$LANG_CODE" IDS_COMPLETED)" "$MODEL")" \
-        "9-completed"
+        "13-completed" other
     e2e_drive use "$UPD_HWND" click 1 >/dev/null || true
-    e2e_wait_program 20 >/dev/null && e2e_pass "the program ends after the update" ||
+    if e2e_wait_program 20 >/dev/null; then
+        e2e_pass "the program ends after the update"
+    else
         e2e_fail "the program is still running after the update"
+    fi
     e2e_expect_eq "update: what reached the printer" "$(upd_calls_since "$MARK")" \
         "$UPD_QUERY_CALLS QVWriteFile:1B696101 XMCmdInit XMSendFile:$len1:0 XMSendFile:$len2:0"
     e2e_expect_eq "update: the printer reports the new version" "$(upd_ini_value "$state" version)" "$NEW"

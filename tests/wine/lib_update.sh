@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers for the end-to-end runs of the Update command. Source this file after lib.sh.
 #
 # A run works in a scratch copy of the ready folder ($UPD_DIR): the stand-in DLLs there read
@@ -55,12 +56,13 @@ upd_calls_since() {
 
 # The calls of one press of Update up to the confirmation: printer selection, status check,
 # preamble, information request and the read of the reply.
+# shellcheck disable=SC2034 # used by the scripts that source this file
 UPD_QUERY_CALLS="XMCheckSupportPrinter XMInitPrinter XMCmdInit XMCmdInit XMGetStatus QVWriteFile:1B696101 QVWriteFile:1B695853 QVReadFile"
 
 # upd_wait_log PATTERN SECONDS: waits until a logged call matches the extended PATTERN.
 upd_wait_log() {
-    local i
-    for i in $(seq 1 $(($2 * 10))); do
+    local tries=$(($2 * 10))
+    while ((tries-- > 0)); do
         grep -Eq -- "$1" "$UPD_DIR/simprinter.ini.log" 2>/dev/null && return 0
         sleep 0.1
     done
@@ -93,3 +95,25 @@ upd_dump() { UPD_DUMP="$(e2e_drive use "$1" dump)" || true; }
 
 # upd_visible HWND: the window is one of the program's visible top-level windows.
 upd_visible() { e2e_drive list | awk -F'\t' -v h="$1" '$2 == h { f = 1 } END { exit !f }'; }
+
+# upd_icon SCREENSHOT: the kind of message-box icon on the screen, told by its colours: "error"
+# (red, no yellow), "warning" (the yellow-orange triangle) or "other" (the blue information and
+# question icons, or none). The program's other windows use neither red nor yellow.
+upd_icon() {
+    local red yellow
+    red="$(upd_colour_pixels "$1" '#e02020')"
+    yellow="$(upd_colour_pixels "$1" '#f0d000')"
+    if ((yellow > 50)); then
+        echo warning
+    elif ((red > 50)); then
+        echo error
+    else
+        echo other
+    fi
+}
+
+# upd_colour_pixels IMAGE COLOUR: how many pixels lie within 25 % of COLOUR.
+upd_colour_pixels() {
+    /usr/bin/convert "$1" -fuzz 25% -fill black +opaque "$2" -fill white -opaque "$2" \
+        -format '%[fx:round(mean*w*h)]' info: 2>/dev/null || echo 0
+}
