@@ -256,8 +256,10 @@ void SetTapeNames(_TAPELIST& tape, const char* name, size_t maxLength, bool spli
     char* bar = std::strrchr(tape.szName, '|');
     if (!bar) return;
     *bar = '\0';
+    // The second part is terminated inside szName, which is no longer than szName2.
     std::memset(tape.szName2, 0, sizeof tape.szName2);
-    std::strcpy(tape.szName2, bar + 1);
+    size_t rest = std::strlen(bar + 1);
+    std::memcpy(tape.szName2, bar + 1, std::min(rest, sizeof tape.szName2 - 1));
     std::memset(bar, 0, sizeof tape.szName - size_t(bar - tape.szName));
 }
 

@@ -105,11 +105,11 @@ constexpr uint32_t kNewLayout = 0x800000;
 constexpr uint32_t kOldLayout = 0x80000;
 
 // Reads a record from `length` bytes; false (out unchanged) when fewer bytes than the record.
-bool ReadTape(const uint8_t* bytes, size_t length, _TAPELIST& out);
-bool ReadFeed(const uint8_t* bytes, size_t length, _FEED& out);
-bool ReadForm(const uint8_t* bytes, size_t length, _FORM& out);
+bool ReadTape(const uint8_t* b, size_t length, _TAPELIST& t);
+bool ReadFeed(const uint8_t* b, size_t length, _FEED& f);
+bool ReadForm(const uint8_t* b, size_t length, _FORM& f);
 // Writes a record into `length` bytes; false (nothing written) when it does not fit.
-bool WriteTape(const _TAPELIST& tape, uint8_t* bytes, size_t length);
+bool WriteTape(const _TAPELIST& t, uint8_t* b, size_t length);
 bool WriteFeed(const _FEED& feed, uint8_t* bytes, size_t length);
 bool WriteForm(const _FORM& form, uint8_t* bytes, size_t length);
 

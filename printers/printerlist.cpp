@@ -87,7 +87,9 @@ CQVPrinter* CPrinterList::AppendPrinter(std::unique_ptr<CQVPrinter> printer) {
     if (!printer) return nullptr;
     CQVPrinter* added = printer.get();
     m_listPrinters.push_back(std::move(printer));
-    // The first printer with a text stays the one found by it.
+    // The first printer with a text stays the one found by it. (`added` was taken before the
+    // move and stays valid: the list now owns the object.)
+    // cppcheck-suppress accessMoved
     m_index.emplace(GetPrinterText(*added), added);
     return added;
 }

@@ -62,7 +62,7 @@ SimModules::SimModules(SimSystem& system) : m_system(system), m_state(std::make_
 
 SimModules::~SimModules() = default;
 
-void SimModules::Register(std::string fileName, std::map<std::string, void*> exports) {
+void SimModules::Register(const std::string& fileName, std::map<std::string, void*> exports) {
     std::string key = FoldAnsi(fileName, m_system.CodePage());
     {
         std::lock_guard<std::mutex> lock(m_state->mutex);

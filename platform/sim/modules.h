@@ -22,7 +22,7 @@ class SimModules : public plat::IModules {
 
     // Makes a library with these exports loadable under its file name (case-insensitive) and
     // puts a file of that name beside the executable (remove it to "delete" the library).
-    void Register(std::string fileName, std::map<std::string, void*> exports);
+    void Register(const std::string& fileName, std::map<std::string, void*> exports);
     // Forgets a library; modules already loaded keep their exports.
     void Unregister(const std::string& fileName);
 

@@ -411,7 +411,7 @@ uint32_t CopyOut(const std::string& value, char* buffer, uint32_t size) {
 uint32_t CopyList(const std::vector<std::string>& names, char* buffer, uint32_t size) {
     std::string all;
     for (const auto& n : names) {
-        all += std::string(n.c_str());
+        all += n.substr(0, n.find('\0'));  // a name ends at its first NUL
         all.push_back('\0');
     }
     if (size < 2) {
