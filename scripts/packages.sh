@@ -7,7 +7,7 @@ ULMA_PACKAGES=(
     gcc-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-i686
     binutils-mingw-w64-x86-64
     wine wine64 wine32:i386 xvfb xdotool x11-utils fonts-wine fonts-ipafont-gothic imagemagick
-    locales python3
+    locales python3 clang-tidy-14 cppcheck libclang-rt-14-dev
 )
 
 ensure_packages() {

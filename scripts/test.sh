@@ -19,16 +19,40 @@ summary() {
     printf '%d passed, %d failed\n' "$passed" "$failed"
 }
 
+# Counts the tests a step's output reports (CTest totals, GoogleTest summaries, end-to-end check
+# counts); a step that reports none counts as one test.
+count_tests() {
+    local log="$1" ok="$2" n f
+    n=$(sed -nE 's/.*tests passed, ([0-9]+) tests failed out of ([0-9]+).*/\2 \1/p' "$log" |
+        awk '{t+=$1; f+=$2} END {print t - f + 0}')
+    n=$((n + $(sed -nE 's/^\[  PASSED  \] ([0-9]+) tests?\./\1/p' "$log" | awk '{t+=$1} END {print t+0}')))
+    n=$((n + $(sed -nE 's/^[^ ]+: ([0-9]+) checks, ([0-9]+) failed$/\1 \2/p' "$log" |
+        awk '{t+=$1-$2} END {print t+0}')))
+    f=$(sed -nE 's/^[^ ]+: ([0-9]+) checks, ([0-9]+) failed$/\2/p' "$log" | awk '{t+=$1} END {print t+0}')
+    f=$((f + $(sed -nE 's/.*tests passed, ([0-9]+) tests failed out of.*/\1/p' "$log" |
+        awk '{t+=$1} END {print t+0}')))
+    if [[ $n -eq 0 && $f -eq 0 ]]; then
+        if [[ $ok == 1 ]]; then n=1; else f=1; fi
+    elif [[ $ok == 0 && $f -eq 0 ]]; then
+        f=1
+    fi
+    passed=$((passed + n))
+    failed=$((failed + f))
+}
+
 # step NAME COMMAND...: runs one step, timed; the first failure ends the run.
 step() {
-    local name="$1" t0=$SECONDS
+    local name="$1" t0=$SECONDS log
     shift
+    log="$(mktemp)"
     printf '\n=== %s\n' "$name"
-    if "$@"; then
-        passed=$((passed + 1))
+    if "$@" 2>&1 | tee "$log"; then
+        count_tests "$log" 1
+        rm -f "$log"
         printf '=== %s: passed (%d s)\n' "$name" $((SECONDS - t0))
     else
-        failed=$((failed + 1))
+        count_tests "$log" 0
+        rm -f "$log"
         printf '=== %s: FAILED (%d s)\n' "$name" $((SECONDS - t0))
         printf 'Stopped at the first failure: %s\n' "$name"
         summary
@@ -40,6 +64,8 @@ step "packages" ensure_packages
 step "native build and tests" cmake --workflow --preset native
 step "native tests under AddressSanitizer" cmake --workflow --preset native-asan
 step "thread tests under ThreadSanitizer" cmake --workflow --preset native-tsan
+step "static analysis (clang-tidy, cppcheck)" tests/lint/run.sh build/native
+step "fuzz targets, ${ULMA_FUZZ_SECONDS:-20} s each" tests/fuzz/run.sh "${ULMA_FUZZ_SECONDS:-20}"
 step "Windows i686 build (dist/win32)" cmake --workflow --preset win32
 step "Windows x86_64 build (dist/win64)" cmake --workflow --preset win64
 step "imports of dist/win32/ulmaupdate.exe" tests/wine/check_imports.sh dist/win32/ulmaupdate.exe
