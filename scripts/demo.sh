@@ -61,6 +61,28 @@ e2e_install_printer "${printer:-$driver}" "$driver"
 echo "Printer \"${printer:-$driver}\" (driver \"$driver\") installed in $WINEPREFIX"
 echo "Program folder: $DIR"
 
+# After the update: a second run of the program asks the simulated printer for its version and
+# shows it in the confirmation, which this prints before answering No and leaving.
+window_of() { awk -F'\t' '$1 == "window" { print $2; exit }' <<<"$1"; }
+ask_printer_again() {
+    local dump warning main question
+    dump="$(e2e_drive wait-dialog 40000 dump)" || return 1
+    warning="$(window_of "$dump")"
+    e2e_drive use "$warning" click 1 >/dev/null || return 1
+    dump="$(e2e_drive use "$warning" wait-next 40000 dump)" || return 1
+    main="$(window_of "$dump")"
+    e2e_drive use "$main" click 1001 >/dev/null || return 1
+    dump="$(e2e_drive use "$main" wait-next 40000 dump)" || return 1
+    question="$(window_of "$dump")"
+    e2e_screenshot "99-asked-again"
+    printf '%s\n' "$dump" >"$E2E_ARTIFACTS/99-asked-again.txt"
+    echo "Screenshot: $E2E_ARTIFACTS/99-asked-again.png"
+    echo "The confirmation now says:"
+    awk -F'\t' '$1 == "message" { print $2 }' <<<"$dump" | sed 's/\\n/\n/g' | sed '/^$/d; s/^/  /'
+    e2e_drive use "$question" click 7 wait-gone 10000 >/dev/null || return 1
+    e2e_drive use "$main" wait-dialog 10000 click 1004 >/dev/null || return 1
+}
+
 e2e_start "$DIR/ulmaupdate.exe"
 
 if [[ $auto == 0 ]]; then
@@ -135,6 +157,13 @@ else
     status="$(e2e_wait_program 20)" || status="still running"
     echo
     echo "ulmaupdate.exe ended (exit status $status)."
+    if [[ $updated == 1 && $status != "still running" ]]; then
+        echo
+        echo "--- asking the printer again: ulmaupdate.exe up to its confirmation, then No and Exit"
+        e2e_start "$DIR/ulmaupdate.exe"
+        ask_printer_again || echo "(the confirmation could not be read)"
+        e2e_wait_program 20 >/dev/null || echo "(ulmaupdate.exe is still running)"
+    fi
 fi
 
 echo
