@@ -32,7 +32,9 @@ next_message() {
     local i
     next_window "$1"
     for i in 1 2 3 4; do
-        [[ -z "$(message_of "$dump")" && "$HWND" != 0x0 ]] || return 0
+        # The main dialog's own static texts have the id of a message box's text too.
+        [[ "$HWND" != 0x0 ]] || return 0
+        [[ -z "$(message_of "$dump")" ]] || has_control "$dump" 1001 || return 0
         next_window "$HWND"
     done
 }
