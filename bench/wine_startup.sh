@@ -6,10 +6,10 @@
 # dialog (the warning's OK pressed the moment it appears; the time between seeing the warning and
 # pressing OK is left out). Prints the medians and the ratios.
 #
-# Usage: bench/wine_startup.sh [N]     (default 10; needs the win32 build: cmake --workflow
+# Usage: bench/wine_startup.sh [N]     (default 20; needs the win32 build: cmake --workflow
 #                                        --preset win32)
 set -euo pipefail
-RUNS="${1:-10}"
+RUNS="${1:-20}"
 source "$(dirname "$0")/../tests/wine/lib.sh"
 
 [[ -f "$E2E_DIST/ulmaupdate.exe" ]] ||
@@ -32,7 +32,7 @@ now_ms() { date +%s%3N; }
 timed() {
     local exe="$1" t0
     shift
-    wine "$ULMADRIVE" --exe "$(basename "$exe")" "$@" >"$OUT" 2>&1 </dev/null &
+    wine "$ULMADRIVE" --exe "$(basename "$exe")" --poll 5 "$@" >"$OUT" 2>&1 </dev/null &
     local driver=$!
     sleep 1.5
     t0="$(now_ms)"

@@ -1,7 +1,7 @@
 // ulmadrive: drives the tool's windows from another process of the same Wine (or Windows)
 // session, for end-to-end tests and the unattended demo.
 //
-// Usage: ulmadrive [--exe NAME] COMMAND [ARGS] [COMMAND [ARGS]]...
+// Usage: ulmadrive [--exe NAME] [--poll MS] COMMAND [ARGS] [COMMAND [ARGS]]...
 // The commands run in order on one "current window"; the first failing command ends the run.
 // Exit status: 0 success, 1 usage or failed action, 2 time-out.
 //
@@ -44,7 +44,8 @@
 
 namespace {
 
-constexpr DWORD kPollMs = 50;
+// How often a wait looks again; --poll MS changes it (finer for timing).
+DWORD g_pollMs = 50;
 
 struct Options {
     std::wstring exeName = L"ulmaupdate.exe";  // process whose windows count; empty: any
@@ -293,7 +294,7 @@ struct Runner {
         for (;;) {
             if (pred()) return true;
             if (GetTickCount() - start >= timeoutMs) return false;
-            Sleep(kPollMs);
+            Sleep(g_pollMs);
         }
     }
 
@@ -510,12 +511,19 @@ int main() {
 
     Runner r;
     size_t i = 0;
-    if (i + 1 < args.size() && args[i] == L"--exe") {
-        r.opt.exeName = args[i + 1];
-        i += 2;
+    for (;;) {
+        if (i + 1 < args.size() && args[i] == L"--exe") {
+            r.opt.exeName = args[i + 1];
+            i += 2;
+        } else if (i + 1 < args.size() && args[i] == L"--poll") {
+            g_pollMs = static_cast<DWORD>(wcstoul(args[i + 1].c_str(), nullptr, 10));
+            i += 2;
+        } else {
+            break;
+        }
     }
     if (i >= args.size()) {
-        Err("usage: ulmadrive [--exe NAME] COMMAND [ARGS]...");
+        Err("usage: ulmadrive [--exe NAME] [--poll MS] COMMAND [ARGS]...");
         return 1;
     }
     while (i < args.size()) {
