@@ -26,7 +26,8 @@ SIMDIR="$E2E_BUILD/e2e-run/nowrite-printer"
 rm -rf "$SIMDIR"
 mkdir -p "$SIMDIR"
 mv "$DIR/simprinter.ini" "$SIMDIR/simprinter.ini"
-export ULMA_SIMPRINTER="$(winepath -w "$SIMDIR/simprinter.ini" 2>/dev/null)"
+ULMA_SIMPRINTER="$(winepath -w "$SIMDIR/simprinter.ini" 2>/dev/null)"
+export ULMA_SIMPRINTER
 SNAP="$E2E_BUILD/e2e-run/nowrite-snapshots"
 rm -rf "$SNAP"
 mkdir -p "$SNAP"
@@ -65,7 +66,6 @@ value_names() {
 # The minimal program: shows its dialog, which is closed at once.
 run_minimal() {
     e2e_start "$MINIMAL"
-    E2E_PROGRAM_NAME=minimaldlg.exe
     e2e_drive wait-title "Minimal Dialog" 30000 click 1 wait-exit 10000 >/dev/null ||
         e2e_fail "the minimal dialog program did not show its dialog"
     e2e_wait_program 10 >/dev/null || true
@@ -93,7 +93,7 @@ e2e_drive use "${hwnd:-0x0}" click 1 >/dev/null || true
 # Main dialog, confirmation, progress, device busy, completion: press the button each one asks
 # for until the program ends.
 done_seen=0
-for step in 1 2 3 4 5 6 7 8; do
+for _ in 1 2 3 4 5 6 7 8; do
     dump="$(e2e_drive use "${hwnd:-0x0}" wait-next 30000 dump)" || break
     hwnd="$(awk -F'\t' '$1 == "window" { print $2; exit }' <<<"$dump")"
     if has_control "$dump" 1001; then
