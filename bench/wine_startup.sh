@@ -18,11 +18,10 @@ e2e_begin
 MINIMAL="$E2E_TOOLS/minimaldlg/minimaldlg.exe"
 [[ -f "$MINIMAL" ]] || e2e_die "$MINIMAL missing; build it with: cmake --workflow --preset win32"
 
-ini_value() { sed -n "s/^$2=//p" "$1" | head -n1 | tr -d '\r'; }
 DIR="$(e2e_scratch startup-bench)"
-e2e_install_printer "$(ini_value "$DIR/simprinter.ini" printer)" \
-    "$(ini_value "$DIR/ulmaupdate.ini" DriverName)"
-TITLE="$(e2e_format "$(e2e_rc_text en IDS_TITLE_FMT)" "$(ini_value "$DIR/ulmaupdate.ini" MachineName)")"
+e2e_install_printer "$(e2e_ini_value "$DIR/simprinter.ini" printer)" \
+    "$(e2e_ini_value "$DIR/ulmaupdate.ini" DriverName)"
+TITLE="$(e2e_format "$(e2e_rc_text en IDS_TITLE_FMT)" "$(e2e_ini_value "$DIR/ulmaupdate.ini" MachineName)")"
 OUT="$E2E_BUILD/.startup-bench.$$"
 
 now_ms() { date +%s%3N; }

@@ -13,7 +13,6 @@ source "$(dirname "$0")/lib.sh"
     e2e_die "$E2E_DIST/ulmaupdate.exe missing; build it with: cmake --workflow --preset win32"
 e2e_begin
 
-ini_value() { sed -n "s/^$2=//p" "$1" | head -n1 | tr -d '\r'; }
 has_control() { awk -F'\t' -v id="$2" '$1 == "control" && $2 == id { f = 1 } END { exit !f }' <<<"$1"; }
 message_of() { awk -F'\t' '$1 == "message" { print $2; exit }' <<<"$1"; }
 icon_of() { awk -F'\t' '$1 == "icon" { print $3; exit }' <<<"$1"; }
@@ -42,18 +41,18 @@ next_message() {
 DIR="$(e2e_scratch faults)"
 STATE="$DIR/simprinter.ini"
 LOG="$STATE.log"
-MODEL="$(ini_value "$DIR/ulmaupdate.ini" MachineName)"
-NEW="$(ini_value "$DIR/ulmaupdate.ini" NewVersion)"
-PRINTER="$(ini_value "$STATE" printer)"
-OLDVER="$(ini_value "$STATE" version)"
-OLD="$OLDVER$(ini_value "$STATE" sysinfo)"
+MODEL="$(e2e_ini_value "$DIR/ulmaupdate.ini" MachineName)"
+NEW="$(e2e_ini_value "$DIR/ulmaupdate.ini" NewVersion)"
+PRINTER="$(e2e_ini_value "$STATE" printer)"
+OLDVER="$(e2e_ini_value "$STATE" version)"
+OLD="$OLDVER$(e2e_ini_value "$STATE" sysinfo)"
 TITLE="$(e2e_format "$(e2e_rc_text en IDS_TITLE_FMT)" "$MODEL")"
 CANNOT="$(e2e_rc_text en IDS_CANNOT_COMMUNICATE)"
 FAILED="$(e2e_rc_text en IDS_TRANSFER_FAILED)"
 CONFIRM="$(e2e_format "$(e2e_rc_text en IDS_CONFIRM_UPDATE)" "$OLD" "$NEW" "$MODEL")"
 # The sample printer without its pacing: the transfer itself takes no time.
 BASE="$(grep -v -E '^(speed|progress_step)=' "$STATE")"$'\n'"speed=0"$'\n'"progress_step=25"
-e2e_install_printer "$PRINTER" "$(ini_value "$DIR/ulmaupdate.ini" DriverName)"
+e2e_install_printer "$PRINTER" "$(e2e_ini_value "$DIR/ulmaupdate.ini" DriverName)"
 
 # set_state [KEY=VALUE...]: the sample printer with these faults; the DLLs read it before every
 # call, so it takes effect at the next one.
@@ -178,7 +177,7 @@ expect_box "unknown result code" "$FAILED" red
 grep -q '^XMSendFile .*result=77$' <<<"$(calls_since "$MARK")" &&
     e2e_pass "unknown result code: the second package ended with 77" ||
     e2e_fail "unknown result code: no XMSendFile ended with 77"
-e2e_expect_eq "unknown result code: the printer keeps its version" "$(ini_value "$STATE" version)" \
+e2e_expect_eq "unknown result code: the printer keeps its version" "$(e2e_ini_value "$STATE" version)" \
     "$OLDVER"
 main_usable "$MAIN" "unknown result code"
 
@@ -196,7 +195,7 @@ e2e_wait_program 20 >/dev/null && e2e_pass "after the faults: the program ends" 
 e2e_expect_eq "after the faults: both packages received" \
     "$(received)" 2
 e2e_expect_eq "after the faults: the printer reports the new version" \
-    "$(ini_value "$STATE" version)" "$NEW"
+    "$(e2e_ini_value "$STATE" version)" "$NEW"
 
 # ---- Second run: every raw write and read takes its full time-out -----------------------------
 printf '== every raw write and read takes its full time-out\n'

@@ -38,8 +38,8 @@ start_case() {
     for kv in "$@"; do
         printers_set_ini "$DIR/ulmaupdate.ini" "${kv%%=*}" "${kv#*=}"
     done
-    MODEL="$(printers_ini_value "$DIR/ulmaupdate.ini" MachineName)"
-    DRIVER="$(printers_ini_value "$DIR/ulmaupdate.ini" DriverName)"
+    MODEL="$(e2e_ini_value "$DIR/ulmaupdate.ini" MachineName)"
+    DRIVER="$(e2e_ini_value "$DIR/ulmaupdate.ini" DriverName)"
     TITLE="$(e2e_format "$TITLE_FMT" "$MODEL")"
     e2e_start "$DIR/ulmaupdate.exe"
     DUMP="$(e2e_drive wait-dialog 20000 click 1 wait-next 20000 dump)" || true

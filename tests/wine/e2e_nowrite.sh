@@ -18,7 +18,6 @@ e2e_begin
 MINIMAL="$E2E_TOOLS/minimaldlg/minimaldlg.exe"
 [[ -f "$MINIMAL" ]] || e2e_die "$MINIMAL missing; build it with: cmake --workflow --preset win32"
 
-ini_value() { sed -n "s/^$2=//p" "$1" | head -n1 | tr -d '\r'; }
 has_control() { awk -F'\t' -v id="$2" '$1 == "control" && $2 == id { f = 1 } END { exit !f }' <<<"$1"; }
 
 DIR="$(e2e_scratch nowrite)"
@@ -31,8 +30,8 @@ export ULMA_SIMPRINTER
 SNAP="$E2E_BUILD/e2e-run/nowrite-snapshots"
 rm -rf "$SNAP"
 mkdir -p "$SNAP"
-e2e_install_printer "$(ini_value "$SIMDIR/simprinter.ini" printer)" \
-    "$(ini_value "$DIR/ulmaupdate.ini" DriverName)"
+e2e_install_printer "$(e2e_ini_value "$SIMDIR/simprinter.ini" printer)" \
+    "$(e2e_ini_value "$DIR/ulmaupdate.ini" DriverName)"
 
 # snapshot NAME: stops the Wine server (which writes the registry files), then keeps the registry
 # without Wine's time stamps, one "[key] value" line per value, and a hash of every file of the
@@ -102,7 +101,7 @@ for _ in 1 2 3 4 5 6 7 8; do
         e2e_drive use "$hwnd" click 6 >/dev/null || true
     elif grep -q '^message' <<<"$dump"; then
         grep -Fxq "message	$(e2e_format "$(e2e_rc_text en IDS_COMPLETED)" \
-            "$(ini_value "$DIR/ulmaupdate.ini" MachineName)")" <<<"$dump" && done_seen=1
+            "$(e2e_ini_value "$DIR/ulmaupdate.ini" MachineName)")" <<<"$dump" && done_seen=1
         e2e_drive use "$hwnd" click 1 >/dev/null || true
         break
     fi
@@ -110,7 +109,7 @@ done
 [[ $done_seen == 1 ]] && e2e_pass "the update completed" || e2e_fail "the update did not complete: $dump"
 e2e_wait_program 20 >/dev/null && e2e_pass "the program ended" || e2e_fail "the program is still running"
 e2e_expect_eq "the printer reports the new version" \
-    "$(ini_value "$SIMDIR/simprinter.ini" version)" "$(ini_value "$DIR/ulmaupdate.ini" NewVersion)"
+    "$(e2e_ini_value "$SIMDIR/simprinter.ini" version)" "$(e2e_ini_value "$DIR/ulmaupdate.ini" NewVersion)"
 snapshot after
 
 if cmp -s "$SNAP/before.files" "$SNAP/after.files"; then

@@ -10,7 +10,6 @@ source "$(dirname "$0")/lib.sh"
     e2e_die "$E2E_DIST/ulmaupdate.exe missing; build it with: cmake --workflow --preset win32"
 e2e_begin
 
-ini_value() { sed -n "s/^$2=//p" "$1" | head -n1 | tr -d '\r'; }
 
 # has_control DUMP ID
 has_control() { awk -F'\t' -v id="$2" '$1 == "control" && $2 == id { f = 1 } END { exit !f }' <<<"$1"; }
@@ -28,11 +27,11 @@ update() {
     e2e_language "$lang"
     printf '== %s\n' "$([[ $lang == en ]] && echo English || echo Japanese)"
     DIR="$(e2e_scratch "update-$lang")"
-    model="$(ini_value "$DIR/ulmaupdate.ini" MachineName)"
-    driver="$(ini_value "$DIR/ulmaupdate.ini" DriverName)"
-    new="$(ini_value "$DIR/ulmaupdate.ini" NewVersion)"
-    printer="$(ini_value "$DIR/simprinter.ini" printer)"
-    old="$(ini_value "$DIR/simprinter.ini" version)$(ini_value "$DIR/simprinter.ini" sysinfo)"
+    model="$(e2e_ini_value "$DIR/ulmaupdate.ini" MachineName)"
+    driver="$(e2e_ini_value "$DIR/ulmaupdate.ini" DriverName)"
+    new="$(e2e_ini_value "$DIR/ulmaupdate.ini" NewVersion)"
+    printer="$(e2e_ini_value "$DIR/simprinter.ini" printer)"
+    old="$(e2e_ini_value "$DIR/simprinter.ini" version)$(e2e_ini_value "$DIR/simprinter.ini" sysinfo)"
     title="$(e2e_format "$(e2e_rc_text "$lang" IDS_TITLE_FMT)" "$model")"
     e2e_install_printer "$printer" "$driver"
 
@@ -88,7 +87,7 @@ update() {
     # of the header), not the bytes after the data.
     local n=1 key pkg len
     for key in KF7FileName KF7FileName2; do
-        pkg="$DIR/$(ini_value "$DIR/ulmaupdate.ini" $key)"
+        pkg="$DIR/$(e2e_ini_value "$DIR/ulmaupdate.ini" $key)"
         len=$(($(od -An -tu4 -j16 -N4 "$pkg") + 64))
         if [[ -f "$DIR/simprinter.ini.recv$n.bin" ]] &&
             cmp -s "$DIR/simprinter.ini.recv$n.bin" <(head -c "$len" "$pkg"); then
@@ -98,7 +97,7 @@ update() {
         fi
         n=$((n + 1))
     done
-    e2e_expect_eq "printer reports the new version" "$(ini_value "$DIR/simprinter.ini" version)" "$new"
+    e2e_expect_eq "printer reports the new version" "$(e2e_ini_value "$DIR/simprinter.ini" version)" "$new"
 }
 
 update en

@@ -103,21 +103,21 @@ paths() {
     printf '== %s\n' "$([[ $LANG_CODE == en ]] && echo English || echo Japanese)"
     UPD_DIR="$(e2e_scratch "update-paths-$LANG_CODE")"
     local ini="$UPD_DIR/ulmaupdate.ini" state="$UPD_DIR/simprinter.ini"
-    MODEL="$(upd_ini_value "$ini" MachineName)"
-    NEW="$(upd_ini_value "$ini" NewVersion)"
-    PRINTER="$(upd_ini_value "$state" printer)"
+    MODEL="$(e2e_ini_value "$ini" MachineName)"
+    NEW="$(e2e_ini_value "$ini" NewVersion)"
+    PRINTER="$(e2e_ini_value "$state" printer)"
     TITLE="$(e2e_format "$(e2e_rc_text "$LANG_CODE" IDS_TITLE_FMT)" "$MODEL")"
     local version code pkg1 pkg2 len1 len2 old
-    version="$(upd_ini_value "$state" version)"
-    code="$(upd_ini_value "$state" sysinfo)"
+    version="$(e2e_ini_value "$state" version)"
+    code="$(e2e_ini_value "$state" sysinfo)"
     old="$(version_text "$version" "$code")"
-    pkg1="$UPD_DIR/$(upd_ini_value "$ini" KF7FileName)"
-    pkg2="$UPD_DIR/$(upd_ini_value "$ini" KF7FileName2)"
+    pkg1="$UPD_DIR/$(e2e_ini_value "$ini" KF7FileName)"
+    pkg2="$UPD_DIR/$(e2e_ini_value "$ini" KF7FileName2)"
     len1="$(data_length "$pkg1")"
     len2="$(data_length "$pkg2")"
-    [[ "$(upd_ini_value "$ini" Country)" == "$code" && "$code" =~ ^[a-z]$ ]] ||
+    [[ "$(e2e_ini_value "$ini" Country)" == "$code" && "$code" =~ ^[a-z]$ ]] ||
         e2e_die "the sample configuration's Country should be the printer's lower-case code"
-    e2e_install_printer "$PRINTER" "$(upd_ini_value "$ini" DriverName)"
+    e2e_install_printer "$PRINTER" "$(e2e_ini_value "$ini" DriverName)"
 
     # The second package fails at 50 % (the last report before it is 45 %); Cancel stays
     # disabled (no cancel limit). About three seconds for the first package.
@@ -163,7 +163,7 @@ paths() {
     else
         e2e_fail "failure: received packages $(recv_count), the first not as sent"
     fi
-    e2e_expect_eq "failure: the printer keeps its version" "$(upd_ini_value "$state" version)" "$version"
+    e2e_expect_eq "failure: the printer keeps its version" "$(e2e_ini_value "$state" version)" "$version"
     ok_back_to_main "failure" "$box"
 
     # 2. Update again: the query and the confirmation come again; No ends it.
@@ -279,7 +279,7 @@ paths() {
     fi
     e2e_expect_eq "update: what reached the printer" "$(upd_calls_since "$MARK")" \
         "$UPD_QUERY_CALLS QVWriteFile:1B696101 XMCmdInit XMSendFile:$len1:0 XMSendFile:$len2:0"
-    e2e_expect_eq "update: the printer reports the new version" "$(upd_ini_value "$state" version)" "$NEW"
+    e2e_expect_eq "update: the printer reports the new version" "$(e2e_ini_value "$state" version)" "$NEW"
 }
 
 paths en

@@ -172,6 +172,10 @@ e2e_scratch() {
     printf '%s\n' "$dir"
 }
 
+# The value of KEY in an ini-style FILE (first "KEY=" line, carriage return dropped):
+# e2e_ini_value FILE KEY.
+e2e_ini_value() { sed -n "s/^$2=//p" "$1" | head -n1 | tr -d '\r'; }
+
 # Starts a Windows program in the background: e2e_start EXE [ARGS...]; its exit status goes
 # to $E2E_PROGRAM_STATUS_FILE when it ends.
 e2e_start() {

@@ -36,8 +36,8 @@ infolib_log() { printf '%s\n' "$(infolib_dir "$1")/qvinfo.ini.log"; }
 
 # The model's driver names: sets INFOLIB_D1 and INFOLIB_D2.
 infolib_driver_names() {
-    INFOLIB_D1="$(sed -n 's/^DriverName=//p' "$E2E_DIST/ulmaupdate.ini" | head -n1 | tr -d '\r')"
-    INFOLIB_D2="$(sed -n 's/^InboxDriverName=//p' "$E2E_DIST/ulmaupdate.ini" | head -n1 | tr -d '\r')"
+    INFOLIB_D1="$(e2e_ini_value "$E2E_DIST/ulmaupdate.ini" DriverName)"
+    INFOLIB_D2="$(e2e_ini_value "$E2E_DIST/ulmaupdate.ini" InboxDriverName)"
     [[ -n "$INFOLIB_D1" && -n "$INFOLIB_D2" ]] ||
         e2e_die "DriverName or InboxDriverName missing in $E2E_DIST/ulmaupdate.ini"
     [[ "${INFOLIB_D2,,}" != "$INFOLIB_D2" ]] ||

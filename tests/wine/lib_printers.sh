@@ -37,9 +37,6 @@ PRINTERS_OTHER_DRIVERS=("Case Printer" "Office Laser")
 # that does not exist, or one of another driver.
 PRINTERS_NOT_LISTED=("Ghost(Special Tape)" "Office Laser(Special Tape)")
 
-# printers_ini_value FILE KEY: the value of KEY in an ini file.
-printers_ini_value() { sed -n "s/^$2=//p" "$1" | head -n1 | tr -d '\r'; }
-
 # printers_set_ini FILE KEY VALUE: replaces the value of KEY (which must be there).
 printers_set_ini() {
     local file="$1" key="$2" value="$3"
@@ -51,8 +48,8 @@ printers_set_ini() {
 
 # The model's driver names, from the ready folder: sets PRINTERS_D1 and PRINTERS_D2.
 printers_driver_names() {
-    PRINTERS_D1="$(printers_ini_value "$E2E_DIST/ulmaupdate.ini" DriverName)"
-    PRINTERS_D2="$(printers_ini_value "$E2E_DIST/ulmaupdate.ini" InboxDriverName)"
+    PRINTERS_D1="$(e2e_ini_value "$E2E_DIST/ulmaupdate.ini" DriverName)"
+    PRINTERS_D2="$(e2e_ini_value "$E2E_DIST/ulmaupdate.ini" InboxDriverName)"
     [[ -n "$PRINTERS_D1" && -n "$PRINTERS_D2" ]] ||
         e2e_die "DriverName or InboxDriverName missing in $E2E_DIST/ulmaupdate.ini"
     [[ "${PRINTERS_D1,,}" != "$PRINTERS_D1" ]] ||

@@ -6,9 +6,6 @@
 # so a script can change the simulated printer between two presses of Update and check what
 # reached it after each.
 
-# upd_ini_value FILE KEY: the first value of KEY in an ini file.
-upd_ini_value() { sed -n "s/^$2=//p" "$1" | head -n1 | tr -d '\r'; }
-
 # upd_state KEY=VALUE...: sets keys of the simulated printer's state (replacing earlier lines
 # of the same key). The file is replaced whole, so a call of the program never reads half of it.
 upd_state() {
