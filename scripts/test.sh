@@ -73,9 +73,8 @@ step "imports of dist/win64/ulmaupdate.exe" tests/wine/check_imports.sh dist/win
 # A quick run of two figure scripts (the full figures: README.md, "Figures").
 step "sizes and imports of both builds and the minimal dialog program" bench/sizes.sh
 step "discovery figures run" build/native/bench/bench_discovery
-if [[ -x tests/wine/run_win32_tests.sh ]]; then
-    step "Windows layer tests under Wine (i686)" tests/wine/run_win32_tests.sh i686
-fi
+step "Windows layer tests under Wine (i686)" tests/wine/run_win32_tests.sh i686
+step "Windows layer tests under Wine (x86_64)" tests/wine/run_win32_tests.sh x86_64
 for t in tests/wine/e2e_*.sh; do
     step "end-to-end: $(basename "$t" .sh)" bash "$t"
 done
