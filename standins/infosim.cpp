@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+
+#include "standins/textfile.h"
 
 namespace infosim {
 
@@ -127,14 +127,12 @@ Data Library::GetData() const {
 bool Library::LoadText(const std::string& text, std::string* error) {
     Data d = GetData();
     bool tapesSeen = false, feedsSeen = false;
-    std::istringstream lines(text);
-    std::string line;
     int number = 0;
     auto fail = [&](const std::string& why) {
         if (error) *error = "line " + std::to_string(number) + ": " + why;
         return false;
     };
-    while (std::getline(lines, line)) {
+    for (std::string line : standin_text::SplitLines(text)) {
         ++number;
         line = Trim(line);
         if (line.empty() || line[0] == '#' || line[0] == ';') continue;
@@ -254,8 +252,7 @@ int32_t Library::Answer(const char* device, const char* port, uint32_t capabilit
     if (!port) call.port = "(null)";
     calls_.push_back(call);
     if (!logFile_.empty()) {
-        std::ofstream log(logFile_, std::ios::app | std::ios::binary);
-        log << FormatCall(call) << "\n";
+        standin_text::AppendLine(logFile_, FormatCall(call));
     }
     return answer;
 }
@@ -271,11 +268,10 @@ void Library::ClearCalls() {
 }
 
 std::string Library::FormatCall(const Call& c) {
-    std::ostringstream out;
-    out << "MyDeviceCapabilities device=\"" << c.device << "\" port=\"" << c.port
-        << "\" capability=" << c.capability << " output=" << (c.withOutput ? "buffer" : "null")
-        << " devmode=" << (c.withDevMode ? "held" : "null") << " answer=" << c.answer;
-    return out.str();
+    return "MyDeviceCapabilities device=\"" + c.device + "\" port=\"" + c.port +
+           "\" capability=" + std::to_string(c.capability) +
+           " output=" + (c.withOutput ? "buffer" : "null") +
+           " devmode=" + (c.withDevMode ? "held" : "null") + " answer=" + std::to_string(c.answer);
 }
 
 Library& Instance() {

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <thread>
+
+#include "standins/textfile.h"
 
 namespace simprinter {
 namespace {
@@ -98,31 +98,16 @@ bool ParseByte(const std::string& v, uint8_t& out) {
     return false;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& text) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    text = ss.str();
-    return true;
-}
-
-bool FileExists(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return static_cast<bool>(in);
-}
-
-void AppendLine(const std::string& path, const std::string& line) {
-    std::ofstream out(path, std::ios::binary | std::ios::app);
-    out << line << "\n";
-}
+using standin_text::AppendLine;
+using standin_text::FileExists;
+using standin_text::ReadWholeFile;
+using standin_text::SplitLines;
 
 // Replaces the value of the first `key=` line of a state text (or appends the line).
 std::string ReplaceKey(const std::string& text, const std::string& key, const std::string& value) {
-    std::istringstream in(text);
-    std::string out, line;
+    std::string out;
     bool done = false;
-    while (std::getline(in, line)) {
+    for (const std::string& line : SplitLines(text)) {
         std::string t = Trim(line);
         size_t eq = t.find('=');
         if (!done && eq != std::string::npos && Trim(t.substr(0, eq)) == key) {
@@ -141,10 +126,8 @@ std::string ReplaceKey(const std::string& text, const std::string& key, const st
 State ParseState(const std::string& text, std::vector<std::string>* errors) {
     State s;
     bool sawPrinter = false;
-    std::istringstream in(text);
-    std::string raw;
     int lineNo = 0;
-    while (std::getline(in, raw)) {
+    for (const std::string& raw : SplitLines(text)) {
         ++lineNo;
         std::string line = Trim(raw);
         if (line.empty() || line[0] == '#' || line[0] == ';' || line[0] == '[') continue;
@@ -215,37 +198,44 @@ State ParseState(const std::string& text, std::vector<std::string>* errors) {
 }
 
 std::string FormatState(const State& s) {
-    std::ostringstream o;
-    for (const std::string& name : s.printerNames) o << "printer=" << name << "\n";
-    if (s.printerNames.empty()) o << "printer=\n";
-    o << "version=" << s.version << "\n";
+    std::string o;
+    auto put = [&o](const char* key, const std::string& value) {
+        o += key;
+        o += '=';
+        o += value;
+        o += '\n';
+    };
+    auto num = [](auto v) { return std::to_string(v); };
+    for (const std::string& name : s.printerNames) put("printer", name);
+    if (s.printerNames.empty()) put("printer", "");
+    put("version", s.version);
     if (s.sysInfo == 0)
-        o << "sysinfo=\n";
+        put("sysinfo", "");
     else if (s.sysInfo > 0x20 && s.sysInfo < 0x7F)
-        o << "sysinfo=" << static_cast<char>(s.sysInfo) << "\n";
+        put("sysinfo", std::string(1, static_cast<char>(s.sysInfo)));
     else
-        o << "sysinfo=0x" << Hex(&s.sysInfo, 1) << "\n";
-    o << "new_version=" << s.newVersion << "\n";
-    o << "status=";
-    for (size_t i = 0; i < s.status.size(); ++i) o << (i ? " " : "") << Hex(&s.status[i], 1);
-    o << "\n";
-    o << "cancel_limit=" << s.cancelLimit << "\n";
-    o << "speed=" << s.speed << "\n";
-    o << "progress_step=" << s.progressStep << "\n";
-    o << "packages=" << s.packages << "\n";
-    o << "fault_no_answer_preamble=" << s.noAnswerPreamble << "\n";
-    o << "fault_no_answer_info=" << s.noAnswerInfo << "\n";
-    o << "fault_no_answer_read=" << s.noAnswerRead << "\n";
-    o << "fault_reply_length=" << s.replyLength << "\n";
-    o << "fault_status_not_ready=" << s.statusNotReady << "\n";
-    o << "fault_init_printer=" << s.initPrinterResult << "\n";
-    o << "fault_cmd_init=" << s.cmdInitResult << "\n";
-    o << "fault_send_package=" << s.sendFailPackage << "\n";
-    o << "fault_send_percent=" << s.sendFailPercent << "\n";
-    o << "fault_send_result=" << s.sendFailResult << "\n";
-    o << "fault_percent_over_100=" << s.percentOver100 << "\n";
-    o << "fault_slow_answer=" << s.slowAnswer << "\n";
-    return o.str();
+        put("sysinfo", "0x" + Hex(&s.sysInfo, 1));
+    put("new_version", s.newVersion);
+    std::string status;
+    for (size_t i = 0; i < s.status.size(); ++i) status += (i ? " " : "") + Hex(&s.status[i], 1);
+    put("status", status);
+    put("cancel_limit", num(s.cancelLimit));
+    put("speed", num(s.speed));
+    put("progress_step", num(s.progressStep));
+    put("packages", num(s.packages));
+    put("fault_no_answer_preamble", num(int(s.noAnswerPreamble)));
+    put("fault_no_answer_info", num(int(s.noAnswerInfo)));
+    put("fault_no_answer_read", num(int(s.noAnswerRead)));
+    put("fault_reply_length", num(s.replyLength));
+    put("fault_status_not_ready", num(int(s.statusNotReady)));
+    put("fault_init_printer", num(s.initPrinterResult));
+    put("fault_cmd_init", num(s.cmdInitResult));
+    put("fault_send_package", num(s.sendFailPackage));
+    put("fault_send_percent", num(s.sendFailPercent));
+    put("fault_send_result", num(s.sendFailResult));
+    put("fault_percent_over_100", num(s.percentOver100));
+    put("fault_slow_answer", num(int(s.slowAnswer)));
+    return o;
 }
 
 Core::Core() { Reset(); }
@@ -334,9 +324,7 @@ void Core::StoreReceivedLocked(const std::string& printer, std::vector<uint8_t> 
         for (int n = 1;; ++n) {
             std::string name = file_ + ".recv" + std::to_string(n) + ".bin";
             if (FileExists(name)) continue;
-            std::ofstream out(name, std::ios::binary);
-            out.write(reinterpret_cast<const char*>(bytes.data()),
-                      static_cast<std::streamsize>(bytes.size()));
+            standin_text::WriteWholeFile(name, bytes.data(), bytes.size());
             break;
         }
     }
@@ -348,8 +336,8 @@ void Core::ApplyNewVersionLocked() {
     if (file_.empty()) return;
     std::string text;
     ReadWholeFile(file_, text);
-    std::ofstream out(file_, std::ios::binary | std::ios::trunc);
-    out << ReplaceKey(text, "version", state_.newVersion);
+    std::string updated = ReplaceKey(text, "version", state_.newVersion);
+    standin_text::WriteWholeFile(file_, updated.data(), updated.size());
 }
 
 bool Core::KnownLocked(const char* printerName) const {

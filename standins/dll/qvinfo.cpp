@@ -1,7 +1,5 @@
 // The stand-in driver information library: answers extended capability queries from its data
 // file (the default data when there is none) and appends every call to the file's ".log".
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <string>
 #include <type_traits>
@@ -9,6 +7,7 @@
 #include "platform/maker_api.h"
 #include "standins/infolib.h"
 #include "standins/infosim.h"
+#include "standins/textfile.h"
 
 namespace simprinter {
 std::string InfoDataFilePath();
@@ -20,14 +19,11 @@ void BindDataFile() {
     static std::once_flag once;
     std::call_once(once, [] {
         const std::string path = simprinter::InfoDataFilePath();
-        std::ifstream file(path, std::ios::binary);
-        if (file) {
-            std::string text((std::istreambuf_iterator<char>(file)),
-                             std::istreambuf_iterator<char>());
+        std::string text;
+        if (standin_text::ReadWholeFile(path, text)) {
             std::string error;
-            if (!infosim::Instance().LoadText(text, &error)) {
-                std::ofstream(path + ".log", std::ios::app) << "data file: " << error << "\n";
-            }
+            if (!infosim::Instance().LoadText(text, &error))
+                standin_text::AppendLine(path + ".log", "data file: " + error);
         }
         infosim::Instance().SetLogFile(path + ".log");
     });
