@@ -72,7 +72,8 @@ int SendPackageFile(CKf7File& file) {
         g_nLastResult = kTransferLocalFailure;
         return 0;
     }
-    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[static_cast<size_t>(length)]());
+    // Left uninitialised: every byte is read from the file before the buffer is sent.
+    std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[static_cast<size_t>(length)]);
     if (!buffer) {
         g_nLastResult = kTransferLocalFailure;
         return 0;
