@@ -78,6 +78,9 @@ step "Windows layer tests under Wine (x86_64)" tests/wine/run_win32_tests.sh x86
 for t in tests/wine/e2e_*.sh; do
     step "end-to-end: $(basename "$t" .sh)" bash "$t"
 done
+# The x86_64 ready folder plays a whole update too.
+step "end-to-end: e2e_update with dist/win64" env E2E_DIST="$PWD/dist/win64" \
+    E2E_ARTIFACTS="$PWD/build/e2e-artifacts/win64" bash tests/wine/e2e_update.sh
 
 printf '\nAll steps done in %d s; screenshots in build/e2e-artifacts/\n' $((SECONDS - started))
 summary
