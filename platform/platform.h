@@ -126,7 +126,8 @@ class ISpooler {
     // OpenPrinterA(name, &handle, no defaults); null on failure.
     virtual std::unique_ptr<IPrinterHandle> OpenPrinter(const char* name) = 0;
     // DeviceCapabilitiesA(device, port, capability, output, devmode). outputSize is the size of
-    // the output buffer in bytes (the real call cannot pass it on; the simulation enforces it).
+    // the output buffer in bytes; no more than that is ever written, even when the driver has
+    // more entries than fit (the real call cannot pass the size on, so the layer sees to it).
     virtual int32_t DeviceCapabilities(const char* device, const char* port, uint16_t capability,
                                        void* output, size_t outputSize, const void* devmode) = 0;
 };

@@ -1,5 +1,9 @@
 // Print spooler and GDI information contexts over the Windows API.
+#include <algorithm>
+#include <cstring>
+#include <new>
 #include <utility>
+#include <vector>
 
 #include "platform/win32/win32_platform.h"
 
@@ -28,6 +32,33 @@ class OpenedPrinter : public IPrinterHandle {
   private:
     PrinterHandle m_handle;
 };
+
+// Bytes per entry of the capabilities that fill an array; 0 for the others.
+size_t EntrySize(uint16_t capability) {
+    switch (capability) {
+        case DC_PAPERS:
+        case DC_BINS:
+            return sizeof(WORD);
+        case DC_PAPERSIZE:
+            return sizeof(POINT);
+        case DC_ENUMRESOLUTIONS:
+            return 2 * sizeof(LONG);
+        case DC_PAPERNAMES:
+        case DC_FILEDEPENDENCIES:
+        case DC_MEDIAREADY:
+        case DC_MEDIATYPENAMES:
+            return 64;
+        case DC_BINNAMES:
+            return 24;
+        case DC_PERSONALITY:
+            return 32;
+        case DC_MEDIATYPES:
+        case DC_NUP:
+            return sizeof(DWORD);
+        default:
+            return 0;
+    }
+}
 
 class InformationContext : public IDeviceContext {
   public:
@@ -72,10 +103,29 @@ std::unique_ptr<IPrinterHandle> Spooler::OpenPrinter(const char* name) {
 
 int32_t Spooler::DeviceCapabilities(const char* device, const char* port, uint16_t capability,
                                     void* output, size_t outputSize, const void* devmode) {
-    // A real driver writes as much as the capability needs; the size cannot be passed on.
-    (void)outputSize;
-    return ::DeviceCapabilitiesA(device, port, capability, static_cast<LPSTR>(output),
-                                 static_cast<const DEVMODEA*>(devmode));
+    auto call = [&](void* out) {
+        return ::DeviceCapabilitiesA(device, port, capability, static_cast<LPSTR>(out),
+                                     static_cast<const DEVMODEA*>(devmode));
+    };
+    const size_t entry = EntrySize(capability);
+    if (!output || entry == 0) return call(output);
+    // A driver writes every entry it has and cannot be told the buffer's size: ask for the count
+    // first and let a driver with more entries than the caller's buffer holds fill a buffer of
+    // its own, of which only what fits is copied.
+    const int32_t count = call(nullptr);
+    if (count <= 0) return count;
+    const size_t need = static_cast<size_t>(count) * entry;
+    if (need <= outputSize) return call(output);
+    std::vector<uint8_t> whole;
+    try {
+        // One entry more than announced, for a driver that counts one short.
+        whole.resize(need + entry);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+    const int32_t filled = call(whole.data());
+    if (filled > 0) std::memcpy(output, whole.data(), std::min(outputSize, whole.size()));
+    return filled;
 }
 
 std::unique_ptr<IDeviceContext> Gdi::CreateIC(const char* driver, const char* device,

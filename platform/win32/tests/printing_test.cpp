@@ -151,6 +151,17 @@ TEST_F(InstalledPrinter, DeviceCapabilitiesAndInformationContext) {
     ASSERT_EQ(2, spooler.DeviceCapabilities(kPrinter, "FILE:", DC_PAPERS, papers, sizeof papers,
                                             nullptr));
     EXPECT_GE(papers[0], 256) << "custom paper sizes are numbered from 256";
+    // A buffer for fewer entries than the driver has gets only what fits, nothing beyond.
+    WORD guarded[4] = {0xAAAA, 0xAAAA, 0xAAAA, 0xAAAA};
+    ASSERT_EQ(2, spooler.DeviceCapabilities(kPrinter, "FILE:", DC_PAPERS, guarded, sizeof(WORD),
+                                            nullptr));
+    EXPECT_EQ(papers[0], guarded[0]);
+    EXPECT_EQ(0xAAAA, guarded[1]);
+    std::vector<char> names(3 * 64, 'x');
+    ASSERT_EQ(
+        2, spooler.DeviceCapabilities(kPrinter, "FILE:", DC_PAPERNAMES, names.data(), 64, nullptr));
+    EXPECT_NE('x', names[0]);
+    EXPECT_EQ(std::string(2 * 64, 'x'), std::string(names.begin() + 64, names.end()));
     EXPECT_EQ(
         2, spooler.DeviceCapabilities(kPrinter, "FILE:", DC_ENUMRESOLUTIONS, nullptr, 0, nullptr));
     LONG resolutions[4] = {};
