@@ -29,18 +29,18 @@ int CPrinter::ReadPrinterInfo() {
     uint32_t needed = 0;
     handle->GetPrinter2(nullptr, 0, &needed);
     std::unique_ptr<uint8_t[]> info(new (std::nothrow) uint8_t[needed ? needed : 1]());
-    if (info) {
-        if (!handle->GetPrinter2(info.get(), needed, &needed)) return 0;
-        plat::PrinterInfo2 record = plat::Spooler().Info2At(info.get(), 0);
-        // Names are taken only when all of them fit: a cut name would address something else.
-        char driver[kNameField], port[kNameField], server[kNameField];
-        if (!CopyNameField(driver, record.pDriverName) || !CopyNameField(port, record.pPortName))
-            return 0;
-        if (record.pServerName && !CopyNameField(server, record.pServerName)) return 0;
-        std::memcpy(m_szDriverName, driver, kNameField);
-        std::memcpy(m_szPortName, port, kNameField);
-        if (record.pServerName) std::memcpy(m_szServerName, server, kNameField);
-    }
+    // Without the record there are no driver and port names to go on.
+    if (!info) return 0;
+    if (!handle->GetPrinter2(info.get(), needed, &needed)) return 0;
+    plat::PrinterInfo2 record = plat::Spooler().Info2At(info.get(), 0);
+    // Names are taken only when all of them fit: a cut name would address something else.
+    char driver[kNameField], port[kNameField], server[kNameField];
+    if (!CopyNameField(driver, record.pDriverName) || !CopyNameField(port, record.pPortName))
+        return 0;
+    if (record.pServerName && !CopyNameField(server, record.pServerName)) return 0;
+    std::memcpy(m_szDriverName, driver, kNameField);
+    std::memcpy(m_szPortName, port, kNameField);
+    if (record.pServerName) std::memcpy(m_szServerName, server, kNameField);
 
     int32_t size = handle->DocumentProperties(m_szPrinterName, nullptr, nullptr, 0);
     handle.reset();
@@ -50,7 +50,10 @@ int CPrinter::ReadPrinterInfo() {
     m_pDevMode.reset();
     m_nDevModeSize = size;
     if (m_nDevModeSize <= 0) return 0;
-    m_pDevMode.reset(new (std::nothrow) uint8_t[size_t(m_nDevModeSize)]());
+    // A driver fills at least the public part whatever size it answered, so the block never
+    // holds less than that; reads stay within the size answered.
+    m_pDevMode.reset(new (std::nothrow)
+                         uint8_t[std::max(size_t(m_nDevModeSize), devmode::kPublicSize)]());
     if (!m_pDevMode) return 0;
     GetDefaultDevMode();
     return 1;
