@@ -80,11 +80,15 @@ int FindInfoLibrary(const char* searchedName, char* dest, uint32_t destSize) {
     std::unique_ptr<plat::IRegKey> models;
     if (registry.OpenKey(software.get(), path, access, models) != win::ERROR_SUCCESS || !models)
         return kNoLibrary;
-    for (int i = 0; i < kMaxModelKeys; ++i) {
+    // Only the searched model's own key is opened: after the limit without a match there is no
+    // library, never the library of whichever model came last.
+    bool matched = false;
+    for (int i = 0; i < kMaxModelKeys && !matched; ++i) {
         if (!EnumName(*models, uint32_t(i), name)) return kNoLibrary;
-        if (std::strcmp(name, searchedName) == 0) break;
+        matched = std::strcmp(name, searchedName) == 0;
     }
     models.reset();
+    if (!matched) return kNoLibrary;
 
     // A path that does not fit the buffer is not searched rather than cut to another key's.
     n = std::snprintf(path, sizeof path, "%s\\%s\\%s\\%s\\%s", vendor.c_str(), kProduct, kDriverKey,
