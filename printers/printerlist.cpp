@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "platform/platform.h"
@@ -26,6 +27,28 @@ bool SameDriver(const char* driver, const char* wanted) {
     return driver && wanted && std::strcmp(driver, wanted) == 0;
 }
 
+// Queue names compared the way the spooler opens them: the case of a letter does not count. A
+// double-byte character is compared byte for byte, so its second byte is never folded.
+bool SameQueueName(const std::string& name, const char* other) {
+    if (!other || std::strlen(other) != name.size()) return false;
+    plat::ISystem& sys = plat::System();
+    const char* begin = name.c_str();
+    const char* end = begin + name.size();
+    for (const char* p = begin; p < end;) {
+        const char* next = sys.CharNext(p);
+        if (next <= p || next > end) next = p + 1;
+        const size_t at = size_t(p - begin), length = size_t(next - p);
+        if (length == 1) {
+            auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
+            if (lower(*p) != lower(other[at])) return false;
+        } else if (std::memcmp(p, other + at, length) != 0) {
+            return false;
+        }
+        p = next;
+    }
+    return true;
+}
+
 // A name with the special-tape suffix addresses the queue named without it. When the spooler
 // lists that queue under another driver, the name is passed over: a printer of another driver is
 // never opened. A queue it does not list is left to the open to decide.
@@ -36,7 +59,7 @@ bool AddressesOtherDriver(plat::ISpooler& spooler, const uint8_t* buffer, uint32
     target.resize(target.find(CQVPrinter::GetSpecialTapeSuffix()));
     for (uint32_t i = 0; i < count; ++i) {
         plat::PrinterInfo2 record = spooler.Info2At(buffer, i);
-        if (record.pPrinterName && target == record.pPrinterName)
+        if (SameQueueName(target, record.pPrinterName))
             return !SameDriver(record.pDriverName, driverName) &&
                    !SameDriver(record.pDriverName, driverName2);
     }

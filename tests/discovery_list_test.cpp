@@ -87,9 +87,14 @@ TEST_F(Discovery, ASpecialTapeNameNeverOpensAQueueOfAnotherDriver) {
     spooler.InstallSimple("Label", kDriver);
     spooler.InstallSimple("Label(Special Tape)", kInbox);
     spooler.InstallSimple("Ghost(Special Tape)", kDriver);  // addresses no installed queue
+    // The spooler opens "lbl" as "LBL", a queue of another driver: letter case does not count.
+    spooler.InstallSimple("LBL", "Other Driver");
+    spooler.InstallSimple("lbl(Special Tape)", kDriver);
     EXPECT_EQ(list.EnumeratePrinters(kDriver, kInbox), 1);
     EXPECT_EQ(Names(), (std::vector<std::string>{"Label", "Label(Special Tape)"}));
     EXPECT_EQ(spooler.CallsFor("Office"), 0);
+    EXPECT_EQ(spooler.CallsFor("lbl"), 0);
+    EXPECT_EQ(spooler.CallsFor("LBL"), 0);
     EXPECT_EQ(spooler.CallsFor("Ghost"), 1);  // tried, and absent
 }
 
