@@ -317,8 +317,9 @@ int CQVPrinter::TapeMargins() {
 
 void CQVPrinter::MediaExtent() {
     const int64_t resX = m_extent.nResX, resY = m_extent.nResY;
+    // A driver's resolution can be any 32-bit value: the dots saturate rather than wrap.
     auto dots = [](int64_t tenths, int64_t resolution) {
-        return int32_t(tenths * resolution / 254);
+        return int32_t(std::clamp<int64_t>(tenths * resolution / 254, INT32_MIN, INT32_MAX));
     };
     int32_t minWidth = dots(m_sizeMinExtent.cx, resX), minLength = dots(m_sizeMinExtent.cy, resY);
     int32_t maxWidth = dots(m_sizeMaxExtent.cx, resX), maxLength = dots(m_sizeMaxExtent.cy, resY);
@@ -331,8 +332,8 @@ void CQVPrinter::MediaExtent() {
     m_extent.nMaxWidth = maxWidth;
     m_extent.nMaxLength = maxLength;
     if (minWidth > 0 && minLength > 0 && maxWidth > 0 && maxLength > 0) {
-        m_extent.nMinWidth += 1;
-        m_extent.nMinLength += 4;
+        m_extent.nMinWidth = int32_t(std::min<int64_t>(int64_t(minWidth) + 1, INT32_MAX));
+        m_extent.nMinLength = int32_t(std::min<int64_t>(int64_t(minLength) + 4, INT32_MAX));
         return;
     }
 

@@ -271,6 +271,14 @@ TEST(LabelLayout, MediaExtentInDots) {
     p.m_extent.nResY = 300;
     p.MediaExtent();
     EXPECT_EQ(p.m_extent.nMinLength, 13582);  // 300 x 45.2755...
+
+    // The driver's own extents saturate the same way instead of wrapping to negative sizes.
+    p.m_sizeMinExtent = CSize{0x7FFF, 0x7FFF};
+    p.m_sizeMaxExtent = CSize{0xFFFF, 0xFFFF};
+    p.m_extent.nResX = INT32_MAX;
+    p.MediaExtent();
+    EXPECT_EQ(p.m_extent.nMaxWidth, INT32_MAX);
+    EXPECT_EQ(p.m_extent.nMinWidth, INT32_MAX);
 }
 
 }  // namespace
