@@ -63,9 +63,9 @@ bool System::GetModuleFileName(std::string& path) {
 }
 
 bool System::FileExists(const std::string& path) {
-    // The search is for this one path: a wildcard would match other names, and no file name
-    // holds one.
-    if (path.empty() || path.find_first_of("*?") != std::string::npos) return false;
+    // The search is for this one path: a wildcard (the search also takes <, > and " as ones)
+    // would match other names, and no file name holds one.
+    if (path.empty() || path.find_first_of("*?<>\"") != std::string::npos) return false;
     WIN32_FIND_DATAA data;
     FindHandle find(::FindFirstFileA(path.c_str(), &data));
     if (!find) return false;

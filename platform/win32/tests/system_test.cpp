@@ -61,6 +61,9 @@ TEST(Win32System, FileExistsFindsOnlyThatFile) {
     EXPECT_FALSE(system.FileExists(dir.path() + "\\absent.bin"));
     EXPECT_FALSE(system.FileExists(dir.path() + "\\*.bin")) << "a pattern names no one file";
     EXPECT_FALSE(system.FileExists(dir.path() + "\\present.bi?"));
+    EXPECT_FALSE(system.FileExists(dir.path() + "\\present<"));
+    EXPECT_FALSE(system.FileExists(dir.path() + "\\present.bi>"));
+    EXPECT_FALSE(system.FileExists(dir.path() + "\\present\".bin"));
     EXPECT_FALSE(system.FileExists(""));
 }
 
