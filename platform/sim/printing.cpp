@@ -112,6 +112,11 @@ class SimPrinterHandle : public plat::IPrinterHandle {
             block.resize(size_t(size), 0);
         }
         std::memcpy(out, block.data(), size_t(size));
+        // Like a real driver, it fills at least its public part, whatever size it answered.
+        const size_t publicPart = std::min(printer_.devMode.size(), kPublicDevModeSize);
+        if (size_t(size) < publicPart)
+            std::memcpy(static_cast<uint8_t*>(out) + size, printer_.devMode.data() + size,
+                        publicPart - size_t(size));
         return printer_.fillAnswer.value_or(kIdOk);
     }
 
