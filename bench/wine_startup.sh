@@ -12,15 +12,12 @@ set -euo pipefail
 RUNS="${1:-20}"
 source "$(dirname "$0")/../tests/wine/lib.sh"
 
-[[ -f "$E2E_DIST/ulmaupdate.exe" ]] ||
-    e2e_die "$E2E_DIST/ulmaupdate.exe missing; build it with: cmake --workflow --preset win32"
+e2e_need_dist
 e2e_begin
-MINIMAL="$E2E_TOOLS/minimaldlg/minimaldlg.exe"
-[[ -f "$MINIMAL" ]] || e2e_die "$MINIMAL missing; build it with: cmake --workflow --preset win32"
+MINIMAL="$(e2e_minimal_program)"
 
 DIR="$(e2e_scratch startup-bench)"
-e2e_install_printer "$(e2e_ini_value "$DIR/simprinter.ini" printer)" \
-    "$(e2e_ini_value "$DIR/ulmaupdate.ini" DriverName)"
+e2e_install_configured_printer "$DIR/simprinter.ini" "$DIR/ulmaupdate.ini"
 TITLE="$(e2e_format "$(e2e_rc_text en IDS_TITLE_FMT)" "$(e2e_ini_value "$DIR/ulmaupdate.ini" MachineName)")"
 OUT="$E2E_BUILD/.startup-bench.$$"
 

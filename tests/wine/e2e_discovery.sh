@@ -12,8 +12,7 @@ export WINEPREFIX="${E2E_PRINTERS_PREFIX:-$ROOT_DIR/build/wine-prefix-printers}"
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/lib_printers.sh"
 
-[[ -f "$E2E_DIST/ulmaupdate.exe" ]] ||
-    e2e_die "$E2E_DIST/ulmaupdate.exe missing; build it with: cmake --workflow --preset win32"
+e2e_need_dist
 e2e_begin
 printers_begin
 D1="$PRINTERS_D1"

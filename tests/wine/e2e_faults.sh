@@ -9,8 +9,7 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-[[ -f "$E2E_DIST/ulmaupdate.exe" ]] ||
-    e2e_die "$E2E_DIST/ulmaupdate.exe missing; build it with: cmake --workflow --preset win32"
+e2e_need_dist
 e2e_begin
 
 has_control() { awk -F'\t' -v id="$2" '$1 == "control" && $2 == id { f = 1 } END { exit !f }' <<<"$1"; }
@@ -114,6 +113,12 @@ has_control "$dump" 1001 || e2e_die "the main dialog did not open: $dump"
 
 # press_update: presses Update in the main dialog; $dump then holds the first box shown and $MARK
 # the length of the call log before.
+# Answers Yes to the confirmation on screen and goes on to the next message box.
+answer_yes() {
+    e2e_drive use "$HWND" click 6 >/dev/null || true
+    next_message "$HWND"
+}
+
 press_update() {
     MARK="$(log_lines)"
     e2e_drive use "$MAIN" click 1001 >/dev/null || true
@@ -156,8 +161,7 @@ main_usable "$MAIN" "no reply"
 set_state fault_send_package=1 fault_send_percent=50 fault_send_result=1
 press_update
 e2e_expect_eq "stops mid-transfer: confirmation first" "$(message_of "$dump")" "$CONFIRM"
-e2e_drive use "$HWND" click 6 >/dev/null || true
-next_message "$HWND"
+answer_yes
 e2e_screenshot "faults/4-stops-mid-transfer"
 expect_box "stops mid-transfer" "$FAILED" red
 calls="$(calls_since "$MARK")"
@@ -170,8 +174,7 @@ main_usable "$MAIN" "stops mid-transfer"
 set_state fault_send_package=2 fault_send_percent=0 fault_send_result=77
 press_update
 e2e_expect_eq "unknown result code: confirmation again" "$(message_of "$dump")" "$CONFIRM"
-e2e_drive use "$HWND" click 6 >/dev/null || true
-next_message "$HWND"
+answer_yes
 e2e_screenshot "faults/5-unknown-result"
 expect_box "unknown result code" "$FAILED" red
 grep -q '^XMSendFile .*result=77$' <<<"$(calls_since "$MARK")" &&
@@ -186,8 +189,7 @@ set_state
 rm -f "$STATE".recv*.bin
 press_update
 e2e_expect_eq "after the faults: confirmation with the old version" "$(message_of "$dump")" "$CONFIRM"
-e2e_drive use "$HWND" click 6 >/dev/null || true
-next_message "$HWND"
+answer_yes
 e2e_screenshot "faults/6-completed"
 expect_box "after the faults: completed" "$(e2e_format "$(e2e_rc_text en IDS_COMPLETED)" "$MODEL")" blue
 e2e_wait_program 20 >/dev/null && e2e_pass "after the faults: the program ends" ||
@@ -214,8 +216,7 @@ e2e_expect_eq "slow answers: confirmation with the old version" "$(message_of "$
 # Two writes of 10 s and a read of 2 s: the question cannot come sooner than 22 s.
 ((query_s >= 22)) && e2e_pass "slow answers: the query waited its time-outs (${query_s} s)" ||
     e2e_fail "slow answers: the question came after ${query_s} s, before the time-outs"
-e2e_drive use "$HWND" click 6 >/dev/null || true
-next_message "$HWND"
+answer_yes
 e2e_screenshot "faults/7-slow-completed"
 expect_box "slow answers: completed" "$(e2e_format "$(e2e_rc_text en IDS_COMPLETED)" "$MODEL")" blue
 e2e_wait_program 20 >/dev/null && e2e_pass "slow answers: the program ends" ||

@@ -17,8 +17,7 @@ source "$(dirname "$0")/lib.sh"
 # shellcheck source=tests/wine/lib_infolib.sh
 source "$(dirname "$0")/lib_infolib.sh"
 
-[[ -f "$E2E_DIST/ulmaupdate.exe" ]] ||
-    e2e_die "$E2E_DIST/ulmaupdate.exe missing; build it with: cmake --workflow --preset win32"
+e2e_need_dist
 started=$SECONDS
 e2e_begin
 infolib_begin

@@ -12,11 +12,9 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-[[ -f "$E2E_DIST/ulmaupdate.exe" ]] ||
-    e2e_die "$E2E_DIST/ulmaupdate.exe missing; build it with: cmake --workflow --preset win32"
+e2e_need_dist
 e2e_begin
-MINIMAL="$E2E_TOOLS/minimaldlg/minimaldlg.exe"
-[[ -f "$MINIMAL" ]] || e2e_die "$MINIMAL missing; build it with: cmake --workflow --preset win32"
+MINIMAL="$(e2e_minimal_program)"
 
 has_control() { awk -F'\t' -v id="$2" '$1 == "control" && $2 == id { f = 1 } END { exit !f }' <<<"$1"; }
 
@@ -30,8 +28,7 @@ export ULMA_SIMPRINTER
 SNAP="$E2E_BUILD/e2e-run/nowrite-snapshots"
 rm -rf "$SNAP"
 mkdir -p "$SNAP"
-e2e_install_printer "$(e2e_ini_value "$SIMDIR/simprinter.ini" printer)" \
-    "$(e2e_ini_value "$DIR/ulmaupdate.ini" DriverName)"
+e2e_install_configured_printer "$SIMDIR/simprinter.ini" "$DIR/ulmaupdate.ini"
 
 # snapshot NAME: stops the Wine server (which writes the registry files), then keeps the registry
 # without Wine's time stamps, one "[key] value" line per value, and a hash of every file of the

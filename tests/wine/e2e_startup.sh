@@ -7,8 +7,7 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
-[[ -f "$E2E_DIST/ulmaupdate.exe" ]] ||
-    e2e_die "$E2E_DIST/ulmaupdate.exe missing; build it with: cmake --workflow --preset win32"
+e2e_need_dist
 
 # The stand-in transfer library without XMDeleteFile.
 NODELETE_DLL=""

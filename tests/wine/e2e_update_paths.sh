@@ -18,8 +18,7 @@ source "$(dirname "$0")/lib.sh"
 # shellcheck source=tests/wine/lib_update.sh
 source "$(dirname "$0")/lib_update.sh"
 
-[[ -f "$E2E_DIST/ulmaupdate.exe" ]] ||
-    e2e_die "$E2E_DIST/ulmaupdate.exe missing; build it with: cmake --workflow --preset win32"
+e2e_need_dist
 e2e_begin
 started=$SECONDS
 rm -rf "$E2E_ARTIFACTS/update-paths"
@@ -76,6 +75,12 @@ confirm() {
         "$(e2e_format "$(e2e_rc_text "$LANG_CODE" IDS_CONFIRM_UPDATE)" "$2" "$NEW" "$MODEL")" \
         "$3" other "6 7"
     CONFIRM="$UPD_HWND"
+}
+
+# Answers Yes to the confirmation and goes on to the window that follows it.
+answer_yes() {
+    e2e_drive use "$CONFIRM" click 6 >/dev/null || true
+    upd_next "$CONFIRM"
 }
 
 percent_of() { e2e_control_text "$1" 2312; }
@@ -135,8 +140,7 @@ paths() {
     printf -- '-- failure on the second package\n'
     press_update
     confirm "failure" "$old" "01-confirm"
-    e2e_drive use "$CONFIRM" click 6 >/dev/null || true
-    upd_next "$CONFIRM"
+    answer_yes
     local prog="$UPD_HWND"
     if upd_has_control "$UPD_DUMP" 2310; then
         shot "02-progress"
@@ -211,8 +215,7 @@ paths() {
     upd_state speed=600 cancel_limit=1000000
     press_update
     confirm "cancel" "$old" "08-confirm"
-    e2e_drive use "$CONFIRM" click 6 >/dev/null || true
-    upd_next "$CONFIRM"
+    answer_yes
     prog="$UPD_HWND"
     if upd_has_control "$UPD_DUMP" 2310; then
         local first later
@@ -248,8 +251,7 @@ paths() {
     upd_state speed=$(((len1 + len2) * 2))
     press_update
     confirm "update" "$old" "11-confirm"
-    e2e_drive use "$CONFIRM" click 6 >/dev/null || true
-    upd_next "$CONFIRM"
+    answer_yes
     prog=""
     if upd_has_control "$UPD_DUMP" 2310; then
         prog="$UPD_HWND"

@@ -163,6 +163,25 @@ e2e_begin() {
     e2e_language en
 }
 
+# Ends the run when the ready folder has no program to run.
+e2e_need_dist() {
+    [[ -f "$E2E_DIST/ulmaupdate.exe" ]] ||
+        e2e_die "$E2E_DIST/ulmaupdate.exe missing; build it with: cmake --workflow --preset win32"
+}
+
+# Prints the path of the minimal dialog program (after e2e_begin); fails when it is missing.
+e2e_minimal_program() {
+    local exe="$E2E_TOOLS/minimaldlg/minimaldlg.exe"
+    [[ -f "$exe" ]] || e2e_die "$exe missing; build it with: cmake --workflow --preset win32"
+    printf '%s\n' "$exe"
+}
+
+# e2e_install_configured_printer STATE_INI CONFIG_INI: installs the simulated printer that
+# STATE_INI names, with the driver CONFIG_INI names.
+e2e_install_configured_printer() {
+    e2e_install_printer "$(e2e_ini_value "$1" printer)" "$(e2e_ini_value "$2" DriverName)"
+}
+
 # A fresh copy of a ready folder to run from: e2e_scratch NAME [SOURCE] -> prints the path.
 e2e_scratch() {
     local dir="$E2E_BUILD/e2e-run/$1" src="${2:-$E2E_DIST}"
