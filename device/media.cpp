@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "device/devmode.h"
+#include "platform/platform.h"
 
 namespace media {
 
@@ -245,22 +246,30 @@ void ReadOldLayoutForms(const uint8_t* priv, size_t length, const std::vector<_T
 }
 
 void SetTapeNames(_TAPELIST& tape, const char* name, size_t maxLength, bool split) {
+    // The name is taken by whole characters: the cut to 49 bytes never leaves the lead byte of a
+    // double-byte character behind, and only a '|' of its own splits, never a trail byte.
+    const bool dbcs = plat::Get().system != nullptr;
+    const size_t limit = sizeof tape.szName - 1;
     size_t n = 0;
-    while (n < maxLength && name[n] != '\0') ++n;
-    n = std::min<size_t>(n, sizeof tape.szName - 1);
+    size_t bar = limit;  // no '|' found
+    while (n < maxLength && name[n] != '\0') {
+        size_t step = 1;
+        if (dbcs && plat::System().IsDBCSLeadByte(uint8_t(name[n])) && n + 1 < maxLength &&
+            name[n + 1] != '\0')
+            step = 2;
+        if (n + step > limit) break;
+        if (step == 1 && name[n] == '|') bar = n;
+        n += step;
+    }
     std::memset(tape.szName, 0, sizeof tape.szName);
     std::memset(tape.szName2, 0, sizeof tape.szName2);
-    std::memcpy(tape.szName, name, n);
-    std::memcpy(tape.szName2, name, n);
-    if (!split) return;
-    char* bar = std::strrchr(tape.szName, '|');
-    if (!bar) return;
-    *bar = '\0';
-    // The second part is terminated inside szName, which is no longer than szName2.
-    std::memset(tape.szName2, 0, sizeof tape.szName2);
-    size_t rest = std::strlen(bar + 1);
-    std::memcpy(tape.szName2, bar + 1, std::min(rest, sizeof tape.szName2 - 1));
-    std::memset(bar, 0, sizeof tape.szName - size_t(bar - tape.szName));
+    if (!split || bar == limit) {
+        std::memcpy(tape.szName, name, n);
+        std::memcpy(tape.szName2, name, n);
+        return;
+    }
+    std::memcpy(tape.szName, name, bar);
+    std::memcpy(tape.szName2, name + bar + 1, n - bar - 1);
 }
 
 }  // namespace media

@@ -146,8 +146,9 @@ void ReadOldLayoutForms(const uint8_t* priv, size_t length, const std::vector<_T
 // The size tag of the new private layout: 3030, 4530 or 30 + 150 x the form count.
 bool PrivateAreaValid(const uint8_t* priv, size_t length);
 
-// Splits a paper name as the tape table holds it: cut to 49 characters, then with `split` cut
-// at the last '|' into name and second name; otherwise the second name is the whole name.
+// Splits a paper name as the tape table holds it: cut to at most 49 bytes of whole characters,
+// then with `split` cut at the last '|' character into name and second name; otherwise the
+// second name is the whole name.
 void SetTapeNames(_TAPELIST& tape, const char* name, size_t maxLength, bool split);
 
 }  // namespace media

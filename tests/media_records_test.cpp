@@ -295,3 +295,39 @@ TEST(MediaRecords, TapeMarginsAndPaperNames) {
 }
 
 }  // namespace
+
+namespace {
+
+// Paper names in code page 932 are cut and split on whole characters: a trail byte equal to '|'
+// is part of its character, and the 49-byte cut does not leave half a character behind.
+TEST(MediaRecordsJapanese, PaperNamesAreCutAndSplitOnWholeCharacters) {
+    sim::MachineOptions options;
+    options.language = sim::Language::Japanese;
+    sim::Machine machine(options);
+    _TAPELIST t;
+    // "\x83\x7C" is one character whose trail byte is the code of '|'.
+    const char* polyester = "\x83\x7C\x83\x8A";
+    media::SetTapeNames(t, polyester, 64, true);
+    EXPECT_STREQ(t.szName, polyester);
+    EXPECT_STREQ(t.szName2, polyester);
+    media::SetTapeNames(t,
+                        "\x83\x7C\x83\x8A|\x83\x7C"
+                        "A",
+                        64, true);
+    EXPECT_STREQ(t.szName, polyester);
+    EXPECT_STREQ(t.szName2,
+                 "\x83\x7C"
+                 "A");
+
+    // Thirty double-byte characters (60 bytes): the cut keeps 24 whole ones, 48 bytes.
+    std::string wide;
+    for (int i = 0; i < 30; ++i) wide += "\x83\x8A";
+    media::SetTapeNames(t, wide.c_str(), 64, false);
+    EXPECT_EQ(std::string(t.szName), wide.substr(0, 48));
+    EXPECT_EQ(std::string(t.szName2), wide.substr(0, 48));
+    // One single-byte character first: 49 bytes are whole characters and are all kept.
+    media::SetTapeNames(t, ("A" + wide).c_str(), 64, true);
+    EXPECT_EQ(std::string(t.szName), "A" + wide.substr(0, 48));
+}
+
+}  // namespace
