@@ -1,12 +1,16 @@
 // Kernel services and library loading over the Windows API.
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "platform/win32/win32_platform.h"
 
 namespace plat::win32 {
 
 namespace {
+
+// Bytes of the longest path Windows knows (32767 characters of up to two bytes) and a terminator.
+constexpr size_t kLongestAnsiPath = 65536;
 
 class File : public IFile {
   public:
@@ -54,11 +58,13 @@ DWORD WINAPI ThreadEntry(LPVOID parameter) {
 }  // namespace
 
 bool System::GetModuleFileName(std::string& path) {
-    char buffer[MAX_PATH] = {};
-    DWORD length = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    // A full buffer means the path was cut: no usable path.
+    // Asked with room for the longest path there is, so that a path too long for the 260-byte
+    // name fields is refused, never cut: in a 260-byte buffer a double-byte path can arrive cut
+    // before a character that did not fit, terminated and answered as if whole.
+    std::vector<char> buffer(kLongestAnsiPath);
+    DWORD length = ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0 || length >= MAX_PATH) return false;
-    path.assign(buffer, length);
+    path.assign(buffer.data(), length);
     return true;
 }
 
