@@ -55,6 +55,40 @@ DWORD WINAPI ThreadEntry(LPVOID parameter) {
     }
 }
 
+// True when the last part of path is a name Windows takes for a device in any folder: CON, PRN,
+// AUX, NUL, COM1 to COM9 or LPT1 to LPT9, with any extension, trailing spaces or colons.
+bool NamesADevice(const std::string& path) {
+    std::string whole = path;
+    while (!whole.empty() && whole.back() == ':') whole.pop_back();
+    // The name starts after the last separator, stepping by characters so that the trail byte
+    // of a double-byte character is never taken for one.
+    size_t start = 0;
+    for (const char* p = whole.c_str(); *p;) {
+        size_t at = static_cast<size_t>(p - whole.c_str());
+        if (!::IsDBCSLeadByte(static_cast<BYTE>(*p)) &&
+            (*p == '\\' || *p == '/' || (*p == ':' && at == 1))) {
+            start = at + 1;
+        }
+        const char* next = ::CharNextA(p);
+        if (next <= p) break;
+        p = next;
+    }
+    std::string name = whole.substr(start);
+    name = name.substr(0, name.find_first_of(".:"));
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    if (name.size() == 3) {
+        for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
+            if (::lstrcmpiA(name.c_str(), device) == 0) return true;
+        }
+        return false;
+    }
+    if (name.size() == 4 && name[3] >= '1' && name[3] <= '9') {
+        std::string stem = name.substr(0, 3);
+        return ::lstrcmpiA(stem.c_str(), "COM") == 0 || ::lstrcmpiA(stem.c_str(), "LPT") == 0;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool System::GetModuleFileName(std::string& path) {
@@ -72,6 +106,9 @@ bool System::FileExists(const std::string& path) {
     // The search is for this one path: a wildcard (the search also takes <, > and " as ones)
     // would match other names, and no file name holds one.
     if (path.empty() || path.find_first_of("*?<>\"") != std::string::npos) return false;
+    // A device name is found in every folder that exists, as if it were a file there; opening
+    // it would reach the device (a serial port, a printer port, the console).
+    if (NamesADevice(path)) return false;
     WIN32_FIND_DATAA data;
     FindHandle find(::FindFirstFileA(path.c_str(), &data));
     if (!find) return false;

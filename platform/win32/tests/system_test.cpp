@@ -66,6 +66,17 @@ TEST(Win32System, FileExistsFindsOnlyThatFile) {
     EXPECT_FALSE(system.FileExists(dir.path() + "\\present.bi>"));
     EXPECT_FALSE(system.FileExists(dir.path() + "\\present\".bin"));
     EXPECT_FALSE(system.FileExists(""));
+
+    // Device names are found in every folder as if they were files there: none names a file.
+    for (const char* device : {"NUL", "nul.kf7", "COM1", "com9.bin", "LPT1", "Lpt3.dll", "PRN",
+                               "AUX", "con", "CON .kf7", "NUL:", "aux.a.b"}) {
+        EXPECT_FALSE(system.FileExists(dir.path() + "\\" + device)) << device;
+    }
+    // Names that only begin like a device are files like any other.
+    for (const char* name : {"nul1.bin", "COM0.bin", "COM10.bin", "LPTX", "console.kf7"}) {
+        std::string path = dir.Write(name, "x");
+        EXPECT_TRUE(system.FileExists(path)) << name;
+    }
 }
 
 TEST(Win32System, ModuleFileNameIsThisProgram) {
