@@ -125,6 +125,8 @@ bool System::IsDBCSLeadByte(uint8_t byte) { return ::IsDBCSLeadByte(byte) != 0; 
 const char* System::CharNext(const char* p) { return ::CharNextA(p); }
 
 std::unique_ptr<IFile> System::OpenFileForReading(const std::string& path) {
+    // A device name would open the device itself: a serial port whose read blocks, a printer port.
+    if (NamesADevice(path)) return nullptr;
     FileHandle handle(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle) return nullptr;

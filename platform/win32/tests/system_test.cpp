@@ -228,6 +228,9 @@ TEST(Win32System, OpenFileForReadingIsExclusive) {
     file.reset();  // closing releases the file
     EXPECT_NE(nullptr, system.OpenFileForReading(path));
     EXPECT_EQ(nullptr, system.OpenFileForReading(dir.path() + "\\absent.bin"));
+    // The null device opens in any folder under these names; it is no file.
+    EXPECT_EQ(nullptr, system.OpenFileForReading(dir.path() + "\\NUL"));
+    EXPECT_EQ(nullptr, system.OpenFileForReading(dir.path() + "\\nul.kf7"));
 }
 
 TEST(Win32System, StartedThreadRunsAndContainsExceptions) {
