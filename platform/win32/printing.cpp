@@ -116,12 +116,14 @@ int32_t FillCapabilityArray(const std::function<int32_t(void*)>& call, size_t en
     // 32-bit process the size would wrap around to a small one and the caller's buffer would go
     // to a driver about to write far more than it holds.
     if (static_cast<uint64_t>(count) * entry > kLargestArray) return -1;
-    const size_t need = static_cast<size_t>(count) * entry;
+    // One entry more than announced, for a driver that counts one short: the caller's buffer is
+    // handed over only when it has room for that entry too, as a buffer sized from the count has
+    // not.
+    const size_t need = static_cast<size_t>(count) * entry + entry;
     if (need <= outputSize) return call(output);
     std::vector<uint8_t> whole;
     try {
-        // One entry more than announced, for a driver that counts one short.
-        whole.resize(need + entry);
+        whole.resize(need);
     } catch (const std::bad_alloc&) {
         return -1;
     }

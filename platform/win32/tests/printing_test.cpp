@@ -81,6 +81,16 @@ TEST(Win32Spooler, ACountBeyondTheAddressSpaceNeverReachesTheCallersBuffer) {
     EXPECT_EQ(2, plat::win32::FillCapabilityArray(honest, kName, room.data(), room.size()));
     EXPECT_EQ(std::string(2 * kName, 'h') + std::string(kName, 'x'),
               std::string(room.begin(), room.end()));
+    // A driver counting one short, asked with a buffer sized from its count, writes nothing past
+    // that buffer either.
+    auto oneShort = [](void* out) -> int32_t {
+        if (out) std::memset(out, 's', 3 * kName);
+        return 2;
+    };
+    std::vector<char> counted(3 * kName, 'x');
+    EXPECT_EQ(2, plat::win32::FillCapabilityArray(oneShort, kName, counted.data(), 2 * kName));
+    EXPECT_EQ(std::string(2 * kName, 's') + std::string(kName, 'x'),
+              std::string(counted.begin(), counted.end()));
     std::vector<char> small(2 * kName, 'x');
     EXPECT_EQ(2, plat::win32::FillCapabilityArray(honest, kName, small.data(), kName));
     EXPECT_EQ(std::string(kName, 'h') + std::string(kName, 'x'),
