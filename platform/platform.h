@@ -44,8 +44,8 @@ class IFile {
 class ISystem {
   public:
     virtual ~ISystem() = default;
-    // Full path of the running executable (GetModuleFileNameA, 260-byte buffer); false when it
-    // cannot be had or is empty.
+    // Full path of the running executable (GetModuleFileNameA), for 260-byte fields; false when
+    // it cannot be had or is empty. The Windows layer refuses a path of 260 bytes or more.
     virtual bool GetModuleFileName(std::string& path) = 0;
     // True when a file (not a directory) exists at exactly this path.
     virtual bool FileExists(const std::string& path) = 0;

@@ -33,6 +33,9 @@ class OpenedPrinter : public IPrinterHandle {
     PrinterHandle m_handle;
 };
 
+// The most bytes a capability array is believed to take.
+constexpr uint64_t kLargestArray = 0x7FFFFFFF;
+
 // Bytes per entry of the capabilities that fill an array; 0 for the others.
 size_t EntrySize(uint16_t capability) {
     switch (capability) {
@@ -101,31 +104,41 @@ std::unique_ptr<IPrinterHandle> Spooler::OpenPrinter(const char* name) {
     return std::make_unique<OpenedPrinter>(std::move(handle));
 }
 
-int32_t Spooler::DeviceCapabilities(const char* device, const char* port, uint16_t capability,
-                                    void* output, size_t outputSize, const void* devmode) {
-    auto call = [&](void* out) {
-        return ::DeviceCapabilitiesA(device, port, capability, static_cast<LPSTR>(out),
-                                     static_cast<const DEVMODEA*>(devmode));
-    };
-    const size_t entry = EntrySize(capability);
+int32_t FillCapabilityArray(const std::function<int32_t(void*)>& call, size_t entry, void* output,
+                            size_t outputSize) {
     if (!output || entry == 0) return call(output);
     // A driver writes every entry it has and cannot be told the buffer's size: ask for the count
     // first and let a driver with more entries than the caller's buffer holds fill a buffer of
     // its own, of which only what fits is copied.
     const int32_t count = call(nullptr);
     if (count <= 0) return count;
-    const size_t need = static_cast<size_t>(count) * entry;
+    // A count whose entries would take more than 2 GB is no answer, in both builds alike: in a
+    // 32-bit process the size would wrap around to a small one and the caller's buffer would go
+    // to a driver about to write far more than it holds.
+    if (static_cast<uint64_t>(count) * entry > kLargestArray) return -1;
+    // One entry more than announced, for a driver that counts one short: the caller's buffer is
+    // handed over only when it has room for that entry too, as a buffer sized from the count has
+    // not.
+    const size_t need = static_cast<size_t>(count) * entry + entry;
     if (need <= outputSize) return call(output);
     std::vector<uint8_t> whole;
     try {
-        // One entry more than announced, for a driver that counts one short.
-        whole.resize(need + entry);
+        whole.resize(need);
     } catch (const std::bad_alloc&) {
         return -1;
     }
     const int32_t filled = call(whole.data());
     if (filled > 0) std::memcpy(output, whole.data(), std::min(outputSize, whole.size()));
     return filled;
+}
+
+int32_t Spooler::DeviceCapabilities(const char* device, const char* port, uint16_t capability,
+                                    void* output, size_t outputSize, const void* devmode) {
+    auto call = [&](void* out) {
+        return ::DeviceCapabilitiesA(device, port, capability, static_cast<LPSTR>(out),
+                                     static_cast<const DEVMODEA*>(devmode));
+    };
+    return FillCapabilityArray(call, EntrySize(capability), output, outputSize);
 }
 
 std::unique_ptr<IDeviceContext> Gdi::CreateIC(const char* driver, const char* device,

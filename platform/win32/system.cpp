@@ -1,12 +1,16 @@
 // Kernel services and library loading over the Windows API.
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "platform/win32/win32_platform.h"
 
 namespace plat::win32 {
 
 namespace {
+
+// Bytes of the longest path Windows knows (32767 characters of up to two bytes) and a terminator.
+constexpr size_t kLongestAnsiPath = 65536;
 
 class File : public IFile {
   public:
@@ -51,14 +55,50 @@ DWORD WINAPI ThreadEntry(LPVOID parameter) {
     }
 }
 
+// True when the last part of path is a name Windows takes for a device in any folder: CON, PRN,
+// AUX, NUL, COM1 to COM9 or LPT1 to LPT9, with any extension, trailing spaces or colons.
+bool NamesADevice(const std::string& path) {
+    std::string whole = path;
+    while (!whole.empty() && whole.back() == ':') whole.pop_back();
+    // The name starts after the last separator, stepping by characters so that the trail byte
+    // of a double-byte character is never taken for one.
+    size_t start = 0;
+    for (const char* p = whole.c_str(); *p;) {
+        size_t at = static_cast<size_t>(p - whole.c_str());
+        if (!::IsDBCSLeadByte(static_cast<BYTE>(*p)) &&
+            (*p == '\\' || *p == '/' || (*p == ':' && at == 1))) {
+            start = at + 1;
+        }
+        const char* next = ::CharNextA(p);
+        if (next <= p) break;
+        p = next;
+    }
+    std::string name = whole.substr(start);
+    name = name.substr(0, name.find_first_of(".:"));
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    if (name.size() == 3) {
+        for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
+            if (::lstrcmpiA(name.c_str(), device) == 0) return true;
+        }
+        return false;
+    }
+    if (name.size() == 4 && name[3] >= '1' && name[3] <= '9') {
+        std::string stem = name.substr(0, 3);
+        return ::lstrcmpiA(stem.c_str(), "COM") == 0 || ::lstrcmpiA(stem.c_str(), "LPT") == 0;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool System::GetModuleFileName(std::string& path) {
-    char buffer[MAX_PATH] = {};
-    DWORD length = ::GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-    // A full buffer means the path was cut: no usable path.
+    // Asked with room for the longest path there is, so that a path too long for the 260-byte
+    // name fields is refused, never cut: in a 260-byte buffer a double-byte path can arrive cut
+    // before a character that did not fit, terminated and answered as if whole.
+    std::vector<char> buffer(kLongestAnsiPath);
+    DWORD length = ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0 || length >= MAX_PATH) return false;
-    path.assign(buffer, length);
+    path.assign(buffer.data(), length);
     return true;
 }
 
@@ -66,6 +106,9 @@ bool System::FileExists(const std::string& path) {
     // The search is for this one path: a wildcard (the search also takes <, > and " as ones)
     // would match other names, and no file name holds one.
     if (path.empty() || path.find_first_of("*?<>\"") != std::string::npos) return false;
+    // A device name is found in every folder that exists, as if it were a file there; opening
+    // it would reach the device (a serial port, a printer port, the console).
+    if (NamesADevice(path)) return false;
     WIN32_FIND_DATAA data;
     FindHandle find(::FindFirstFileA(path.c_str(), &data));
     if (!find) return false;
@@ -82,6 +125,8 @@ bool System::IsDBCSLeadByte(uint8_t byte) { return ::IsDBCSLeadByte(byte) != 0; 
 const char* System::CharNext(const char* p) { return ::CharNextA(p); }
 
 std::unique_ptr<IFile> System::OpenFileForReading(const std::string& path) {
+    // A device name would open the device itself: a serial port whose read blocks, a printer port.
+    if (NamesADevice(path)) return nullptr;
     FileHandle handle(::CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle) return nullptr;

@@ -1,5 +1,6 @@
 // The real Windows implementations of the platform interfaces.
 #pragma once
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -41,6 +42,12 @@ class Spooler : public ISpooler {
     int32_t DeviceCapabilities(const char* device, const char* port, uint16_t capability,
                                void* output, size_t outputSize, const void* devmode) override;
 };
+
+// The array part of DeviceCapabilities: `call` asks the driver with an output pointer (null for
+// the count) and entry is the size of one entry. No more than outputSize bytes reach output;
+// -1 when the driver counts entries of more than 2 GB or no buffer of its size can be had.
+int32_t FillCapabilityArray(const std::function<int32_t(void*)>& call, size_t entry, void* output,
+                            size_t outputSize);
 
 class Gdi : public IGdi {
   public:

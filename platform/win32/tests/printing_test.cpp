@@ -50,6 +50,53 @@ const char kPpd[] =
     "*PaperDimension Label62: \"176 283\"\n"
     "*PaperDimension Label29: \"82 255\"\n";
 
+// The array capabilities through a driver that announces a count far beyond what it writes.
+TEST(Win32Spooler, ACountBeyondTheAddressSpaceNeverReachesTheCallersBuffer) {
+    constexpr size_t kName = 64;  // one DC_PAPERNAMES entry
+    // Counts whose bytes wrap around in a 32-bit process to one name or less, or to nothing.
+    for (int32_t announced : {0x7C000001, 0x04000001, 0x7FFFFFFF}) {
+        std::vector<char> written(3 * kName, 'n');  // what the driver really has: three names
+        int fills = 0;
+        auto driver = [&](void* out) -> int32_t {
+            if (!out) return announced;
+            ++fills;
+            std::memcpy(out, written.data(), written.size());
+            return 3;
+        };
+        std::vector<char> buffer(4 * kName, 'x');
+        int32_t answer = plat::win32::FillCapabilityArray(driver, kName, buffer.data(), kName);
+        EXPECT_EQ(std::string(3 * kName, 'x'), std::string(buffer.begin() + kName, buffer.end()))
+            << "nothing beyond the one name the caller has room for, count " << announced;
+        // No buffer of that size exists: no answer, and the driver is never handed a buffer.
+        EXPECT_EQ(-1, answer) << "count " << announced;
+        EXPECT_EQ(0, fills) << "count " << announced;
+    }
+
+    // An honest driver still fills the caller's buffer, or a buffer of its own when it has more.
+    auto honest = [](void* out) -> int32_t {
+        if (out) std::memset(out, 'h', 2 * kName);
+        return 2;
+    };
+    std::vector<char> room(3 * kName, 'x');
+    EXPECT_EQ(2, plat::win32::FillCapabilityArray(honest, kName, room.data(), room.size()));
+    EXPECT_EQ(std::string(2 * kName, 'h') + std::string(kName, 'x'),
+              std::string(room.begin(), room.end()));
+    // A driver counting one short, asked with a buffer sized from its count, writes nothing past
+    // that buffer either.
+    auto oneShort = [](void* out) -> int32_t {
+        if (out) std::memset(out, 's', 3 * kName);
+        return 2;
+    };
+    std::vector<char> counted(3 * kName, 'x');
+    EXPECT_EQ(2, plat::win32::FillCapabilityArray(oneShort, kName, counted.data(), 2 * kName));
+    EXPECT_EQ(std::string(2 * kName, 's') + std::string(kName, 'x'),
+              std::string(counted.begin(), counted.end()));
+    std::vector<char> small(2 * kName, 'x');
+    EXPECT_EQ(2, plat::win32::FillCapabilityArray(honest, kName, small.data(), kName));
+    EXPECT_EQ(std::string(kName, 'h') + std::string(kName, 'x'),
+              std::string(small.begin(), small.end()));
+}
+
 class InstalledPrinter : public ::testing::Test {
   protected:
     void SetUp() override {

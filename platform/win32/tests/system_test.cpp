@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -65,6 +66,17 @@ TEST(Win32System, FileExistsFindsOnlyThatFile) {
     EXPECT_FALSE(system.FileExists(dir.path() + "\\present.bi>"));
     EXPECT_FALSE(system.FileExists(dir.path() + "\\present\".bin"));
     EXPECT_FALSE(system.FileExists(""));
+
+    // Device names are found in every folder as if they were files there: none names a file.
+    for (const char* device : {"NUL", "nul.kf7", "COM1", "com9.bin", "LPT1", "Lpt3.dll", "PRN",
+                               "AUX", "con", "CON .kf7", "NUL:", "aux.a.b"}) {
+        EXPECT_FALSE(system.FileExists(dir.path() + "\\" + device)) << device;
+    }
+    // Names that only begin like a device are files like any other.
+    for (const char* name : {"nul1.bin", "COM0.bin", "COM10.bin", "LPTX", "console.kf7"}) {
+        std::string path = dir.Write(name, "x");
+        EXPECT_TRUE(system.FileExists(path)) << name;
+    }
 }
 
 TEST(Win32System, ModuleFileNameIsThisProgram) {
@@ -74,6 +86,79 @@ TEST(Win32System, ModuleFileNameIsThisProgram) {
     ASSERT_GE(path.size(), 4u);
     EXPECT_EQ(0, _stricmp(path.c_str() + path.size() - 4, ".exe"));
     EXPECT_TRUE(system.FileExists(path));
+}
+
+// Run in a copy of this program by the test below: writes what GetModuleFileName answers.
+TEST(Win32System, ReportsItsModuleFileNameWhenAsked) {
+    const char* report = std::getenv("ULMA_MODULE_NAME_REPORT");
+    if (!report) GTEST_SKIP() << "run by ModuleFileNameInALongDoubleByteFolderIsRefusedNotCut";
+    System system;
+    std::string path;
+    bool ok = system.GetModuleFileName(path);
+    std::ofstream(report, std::ios::binary) << (ok ? "1" : "0") << path;
+}
+
+TEST(Win32System, ModuleFileNameInALongDoubleByteFolderIsRefusedNotCut) {
+    if (::GetACP() != 932) GTEST_SKIP() << "needs the Japanese code page";
+    auto ansiLength = [](const std::wstring& text) {
+        return ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()),
+                                     nullptr, 0, nullptr, nullptr);
+    };
+    wchar_t temp[MAX_PATH];
+    ASSERT_NE(0u, ::GetTempPathW(MAX_PATH, temp));
+    std::vector<std::wstring> dirs{std::wstring(temp) + L"ulma_dbcs_" +
+                                   std::to_wstring(::GetCurrentProcessId())};
+    // Folders of double-byte characters (U+3042, two bytes in code page 932) arranged so that
+    // one character starts at byte 259: a 260-byte buffer has room for its first byte only.
+    for (;;) {
+        int used = ansiLength(dirs.back() + L"\\");
+        std::wstring name;
+        if (259 - used > 80) {
+            name.assign(40, L'\x3042');
+        } else {
+            if ((259 - used) % 2) name = L"a";
+            name.append(static_cast<size_t>((259 - used) / 2 + 3), L'\x3042');
+        }
+        dirs.push_back(dirs.back() + L"\\" + name);
+        if (259 - used <= 80) break;
+    }
+    for (const auto& dir : dirs) ASSERT_TRUE(::CreateDirectoryW(dir.c_str(), nullptr));
+    std::wstring exe = dirs.back() + L"\\copy.exe";
+    ASSERT_GT(ansiLength(exe), 260);
+    ASSERT_LT(exe.size(), static_cast<size_t>(MAX_PATH)) << "the wide path itself fits";
+
+    wchar_t self[MAX_PATH];
+    ASSERT_NE(0u, ::GetModuleFileNameW(nullptr, self, MAX_PATH));
+    ASSERT_TRUE(::CopyFileW(self, exe.c_str(), FALSE));
+    char tempA[MAX_PATH];
+    ::GetTempPathA(MAX_PATH, tempA);
+    std::string report =
+        std::string(tempA) + "ulma_dbcs_report_" + std::to_string(::GetCurrentProcessId());
+    ::SetEnvironmentVariableA("ULMA_MODULE_NAME_REPORT", report.c_str());
+    std::wstring command =
+        L"\"" + exe + L"\" --gtest_filter=Win32System.ReportsItsModuleFileNameWhenAsked";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    BOOL started = ::CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                    nullptr, &startup, &process);
+    ::SetEnvironmentVariableA("ULMA_MODULE_NAME_REPORT", nullptr);
+    if (started) {
+        EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.hProcess, 60000));
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+    }
+    std::ifstream in(report, std::ios::binary);
+    std::string answer((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    ::DeleteFileA(report.c_str());
+    ::DeleteFileW(exe.c_str());
+    for (auto it = dirs.rbegin(); it != dirs.rend(); ++it) ::RemoveDirectoryW(it->c_str());
+
+    ASSERT_TRUE(started);
+    // The path does not fit the tool's 260-byte fields: refused, never answered cut inside a
+    // folder name, which would make the folder above it pass for the program's own.
+    EXPECT_EQ("0", answer);
 }
 
 TEST(Win32System, PrivateProfileReading) {
@@ -143,6 +228,9 @@ TEST(Win32System, OpenFileForReadingIsExclusive) {
     file.reset();  // closing releases the file
     EXPECT_NE(nullptr, system.OpenFileForReading(path));
     EXPECT_EQ(nullptr, system.OpenFileForReading(dir.path() + "\\absent.bin"));
+    // The null device opens in any folder under these names; it is no file.
+    EXPECT_EQ(nullptr, system.OpenFileForReading(dir.path() + "\\NUL"));
+    EXPECT_EQ(nullptr, system.OpenFileForReading(dir.path() + "\\nul.kf7"));
 }
 
 TEST(Win32System, StartedThreadRunsAndContainsExceptions) {
