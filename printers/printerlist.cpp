@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/platform.h"
@@ -27,43 +28,29 @@ bool SameDriver(const char* driver, const char* wanted) {
     return driver && wanted && std::strcmp(driver, wanted) == 0;
 }
 
-// Queue names compared the way the spooler opens them: the case of a letter does not count. A
-// double-byte character is compared byte for byte, so its second byte is never folded.
-bool SameQueueName(const std::string& name, const char* other) {
-    if (!other || std::strlen(other) != name.size()) return false;
+// A queue name as the spooler opens it: the case of a letter does not count. A double-byte
+// character is kept byte for byte, so its second byte is never folded.
+std::string QueueKey(const char* name) {
+    std::string key(name);
     plat::ISystem& sys = plat::System();
-    const char* begin = name.c_str();
-    const char* end = begin + name.size();
+    const char* begin = name;
+    const char* end = begin + key.size();
     for (const char* p = begin; p < end;) {
         const char* next = sys.CharNext(p);
         if (next <= p || next > end) next = p + 1;
-        const size_t at = size_t(p - begin), length = size_t(next - p);
-        if (length == 1) {
-            auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-            if (lower(*p) != lower(other[at])) return false;
-        } else if (std::memcmp(p, other + at, length) != 0) {
-            return false;
-        }
+        if (next - p == 1 && *p >= 'A' && *p <= 'Z') key[size_t(p - begin)] = char(*p - 'A' + 'a');
         p = next;
     }
-    return true;
+    return key;
 }
 
-// A name with the special-tape suffix addresses the queue named without it. When the spooler
-// lists that queue under another driver, the name is passed over: a printer of another driver is
-// never opened. A queue it does not list is left to the open to decide.
-bool AddressesOtherDriver(plat::ISpooler& spooler, const uint8_t* buffer, uint32_t count,
-                          const char* name, const char* driverName, const char* driverName2) {
-    if (!CQVPrinter::HasSpecialTapeSuffix(name)) return false;
+// The queue that opening a listed name reaches: the name itself, or for a name with the
+// special-tape suffix the name without it.
+std::string TargetQueueKey(const char* name) {
     std::string target(name);
-    target.resize(target.find(CQVPrinter::GetSpecialTapeSuffix()));
-    for (uint32_t i = 0; i < count; ++i) {
-        plat::PrinterInfo2 record = spooler.Info2At(buffer, i);
-        if (SameQueueName(target, record.pPrinterName))
-            return !SameDriver(record.pDriverName, driverName) &&
-                   !SameDriver(record.pDriverName, driverName2);
-    }
-    return false;
+    if (CQVPrinter::HasSpecialTapeSuffix(name))
+        target.resize(target.find(CQVPrinter::GetSpecialTapeSuffix()));
+    return QueueKey(target.c_str());
 }
 
 }  // namespace
@@ -146,6 +133,19 @@ int CPrinterList::EnumeratePrinters(const char* driverName, const char* driverNa
     if (!spooler.EnumPrinters(win::PRINTER_ENUM_LOCAL, 2, buffer.get(), needed, &needed, &count))
         return 0;
 
+    // The queue names the spooler lists under other drivers. A listed name whose queue is among
+    // them is passed over, so that a printer of another driver is never opened: a special-tape
+    // name of another driver's queue, or a name the code page cannot hold, which comes back with
+    // '?' in place of what it lacks and can then be the name of another queue. A queue the
+    // spooler does not list is left to the open to decide.
+    std::unordered_set<std::string> otherDrivers;
+    for (uint32_t i = 0; i < count; ++i) {
+        plat::PrinterInfo2 record = spooler.Info2At(buffer.get(), i);
+        if (record.pPrinterName && !SameDriver(record.pDriverName, driverName) &&
+            !SameDriver(record.pDriverName, driverName2))
+            otherDrivers.insert(QueueKey(record.pPrinterName));
+    }
+
     int result = 0;
     for (uint32_t i = 0; i < count; ++i) {
         plat::PrinterInfo2 record = spooler.Info2At(buffer.get(), i);
@@ -154,8 +154,7 @@ int CPrinterList::EnumeratePrinters(const char* driverName, const char* driverNa
             continue;
         if (!record.pPrinterName) continue;
         if (!FindPrinter(record.pPrinterName) &&
-            AddressesOtherDriver(spooler, buffer.get(), count, record.pPrinterName, driverName,
-                                 driverName2))
+            otherDrivers.count(TargetQueueKey(record.pPrinterName)))
             continue;
         if (AddPrinter(record.pPrinterName)) result = 1;
     }

@@ -25,8 +25,8 @@ void PutLE(std::vector<uint8_t>& bytes, size_t offset, uint32_t value, size_t wi
 }
 
 size_t RecordStringBytes(const SimPrinter& p) {
-    return (p.server ? p.server->size() + 1 : 0) + p.name.size() + 1 + p.port.size() + 1 +
-           p.driver.size() + 1;
+    return (p.server ? p.server->size() + 1 : 0) + p.ansiName.value_or(p.name).size() + 1 +
+           p.port.size() + 1 + p.driver.size() + 1;
 }
 
 // Writes the record for p at `record` and its strings at `strings`; returns the end of the
@@ -40,7 +40,7 @@ uint8_t* WriteRecord(const SimPrinter& p, uint8_t* record, uint8_t* strings) {
     };
     InfoRecord r{};
     r.server = p.server ? put(*p.server) : nullptr;
-    r.printer = put(p.name);
+    r.printer = put(p.ansiName.value_or(p.name));
     r.port = put(p.port);
     r.driver = put(p.driver);
     std::memcpy(record, &r, sizeof r);

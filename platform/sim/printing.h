@@ -31,6 +31,10 @@ struct SimPrinter {
     std::string driver;
     std::string port = "USB001";
     std::optional<std::string> server;
+    // The name as the ANSI spooler calls hand it back, when that differs from `name`: a queue
+    // name the code page cannot hold comes back with '?' for each character it lacks. Opening
+    // that text reaches the queue literally so named, if there is one.
+    std::optional<std::string> ansiName;
 
     // DC_* answers of the driver; a capability missing from both maps answers -1.
     std::map<uint16_t, int32_t> capabilities;
