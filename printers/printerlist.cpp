@@ -1,5 +1,6 @@
 #include "printers/printerlist.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -51,6 +52,41 @@ std::string TargetQueueKey(const char* name) {
     if (CQVPrinter::HasSpecialTapeSuffix(name))
         target.resize(target.find(CQVPrinter::GetSpecialTapeSuffix()));
     return QueueKey(target.c_str());
+}
+
+// The records of a filled enumeration buffer, at most `count`. The records come first and their
+// names after them, so a record is read only when it ends before every name of the records
+// taken before it, and is taken only when each of its names lies after the records, in the
+// buffer, with its terminator: a count larger than the buffer holds ends at the last record
+// instead of reading past it.
+std::vector<plat::PrinterInfo2> RecordsInBuffer(plat::ISpooler& spooler, const uint8_t* buffer,
+                                                uint32_t size, uint32_t count) {
+    std::vector<plat::PrinterInfo2> records;
+    const size_t recordSize = spooler.Info2Size();
+    if (recordSize == 0) return records;
+    const uintptr_t begin = reinterpret_cast<uintptr_t>(buffer), end = begin + size;
+    uintptr_t namesStart = end;
+    for (uint32_t i = 0; i < count; ++i) {
+        if (size_t(i) + 1 > (namesStart - begin) / recordSize) break;
+        const uintptr_t recordEnd = begin + (size_t(i) + 1) * recordSize;
+        plat::PrinterInfo2 record = spooler.Info2At(buffer, i);
+        bool whole = true;
+        uintptr_t lowest = namesStart;
+        for (const char* name :
+             {record.pServerName, record.pPrinterName, record.pPortName, record.pDriverName}) {
+            if (!name) continue;
+            const uintptr_t at = reinterpret_cast<uintptr_t>(name);
+            if (at < recordEnd || at >= end || !std::memchr(name, 0, end - at)) {
+                whole = false;
+                break;
+            }
+            lowest = std::min(lowest, at);
+        }
+        if (!whole) continue;
+        namesStart = lowest;
+        records.push_back(record);
+    }
+    return records;
 }
 
 }  // namespace
@@ -130,8 +166,11 @@ int CPrinterList::EnumeratePrinters(const char* driverName, const char* driverNa
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[needed ? needed : 1]());
     if (!buffer) return 0;
     count = 0;
-    if (!spooler.EnumPrinters(win::PRINTER_ENUM_LOCAL, 2, buffer.get(), needed, &needed, &count))
+    const uint32_t size = needed;
+    if (!spooler.EnumPrinters(win::PRINTER_ENUM_LOCAL, 2, buffer.get(), size, &needed, &count))
         return 0;
+    const std::vector<plat::PrinterInfo2> records =
+        RecordsInBuffer(spooler, buffer.get(), size, count);
 
     // The queue names the spooler lists under other drivers. A listed name whose queue is among
     // them is passed over, so that a printer of another driver is never opened: a special-tape
@@ -139,16 +178,14 @@ int CPrinterList::EnumeratePrinters(const char* driverName, const char* driverNa
     // '?' in place of what it lacks and can then be the name of another queue. A queue the
     // spooler does not list is left to the open to decide.
     std::unordered_set<std::string> otherDrivers;
-    for (uint32_t i = 0; i < count; ++i) {
-        plat::PrinterInfo2 record = spooler.Info2At(buffer.get(), i);
+    for (const plat::PrinterInfo2& record : records) {
         if (record.pPrinterName && !SameDriver(record.pDriverName, driverName) &&
             !SameDriver(record.pDriverName, driverName2))
             otherDrivers.insert(QueueKey(record.pPrinterName));
     }
 
     int result = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        plat::PrinterInfo2 record = spooler.Info2At(buffer.get(), i);
+    for (const plat::PrinterInfo2& record : records) {
         if (!SameDriver(record.pDriverName, driverName) &&
             !SameDriver(record.pDriverName, driverName2))
             continue;

@@ -80,6 +80,24 @@ TEST_F(Discovery, EnumerationFailuresLeaveTheListUnchanged) {
     EXPECT_EQ(list.GetCount(), 1);  // "Late" has no settings block: not listed
 }
 
+TEST_F(Discovery, ARecordCountBeyondTheFilledBufferIsNotTrusted) {
+    spooler.InstallSimple("Label", kDriver);
+    spooler.InstallSimple("Office", "Other Driver");
+    // A fill reporting more records than its buffer holds: only the records in it are read.
+    for (uint32_t count : {3u, 1000u, 0xFFFFFFFFu}) {
+        spooler.enumCountAnswer = count;
+        CPrinterList fresh;
+        EXPECT_EQ(fresh.EnumeratePrinters(kDriver, kInbox), 1);
+        ASSERT_EQ(fresh.GetCount(), 1);
+        EXPECT_EQ(CPrinterList::GetPrinterText(*fresh.Printers().front()), "Label");
+    }
+    // A fill reporting fewer records gives only those: "Office" is not seen.
+    spooler.enumCountAnswer = 1;
+    EXPECT_EQ(list.EnumeratePrinters(kInbox, "Other Driver"), 0);
+    EXPECT_EQ(list.GetCount(), 0);
+    EXPECT_EQ(spooler.CallsFor("Office"), 0);
+}
+
 TEST_F(Discovery, ASpecialTapeNameNeverOpensAQueueOfAnotherDriver) {
     // "Office(Special Tape)" is of the model's driver but addresses "Office", of another driver.
     spooler.InstallSimple("Office", "Other Driver");

@@ -162,6 +162,7 @@ void SimSpooler::Clear() {
     byName_.clear();
     installAfterSizeQuery.clear();
     failEnumeration = false;
+    enumCountAnswer.reset();
     ResetLog();
 }
 
@@ -203,7 +204,7 @@ bool SimSpooler::EnumPrinters(uint32_t, uint32_t level, uint8_t* buffer, uint32_
     uint8_t* strings = buffer + printers_.size() * sizeof(InfoRecord);
     for (size_t i = 0; i < printers_.size(); ++i)
         strings = WriteRecord(*printers_[i], buffer + i * sizeof(InfoRecord), strings);
-    if (returned) *returned = uint32_t(printers_.size());
+    if (returned) *returned = enumCountAnswer.value_or(uint32_t(printers_.size()));
     return true;
 }
 
@@ -217,6 +218,8 @@ plat::PrinterInfo2 SimSpooler::Info2At(const uint8_t* buffer, uint32_t index) {
     info.pDriverName = r.driver;
     return info;
 }
+
+size_t SimSpooler::Info2Size() const { return sizeof(InfoRecord); }
 
 std::unique_ptr<plat::IPrinterHandle> SimSpooler::OpenPrinter(const char* name) {
     std::string key = name ? name : "";
