@@ -190,8 +190,10 @@ int CPrinterList::EnumeratePrinters(const char* driverName, const char* driverNa
             !SameDriver(record.pDriverName, driverName2))
             continue;
         if (!record.pPrinterName) continue;
+        // The printer is opened under its name without the suffix and updated under the whole name.
         if (!FindPrinter(record.pPrinterName) &&
-            otherDrivers.count(TargetQueueKey(record.pPrinterName)))
+            (otherDrivers.count(TargetQueueKey(record.pPrinterName)) ||
+             otherDrivers.count(QueueKey(record.pPrinterName))))
             continue;
         if (AddPrinter(record.pPrinterName)) result = 1;
     }

@@ -125,11 +125,16 @@ TEST_F(Discovery, ANameTheSpoolerGivesToAQueueOfAnotherDriverTooIsNotListed) {
     spooler.InstallSimple("LABEL?2", "Other Driver");
     spooler.InstallSimple("Label\u2605 2(Special Tape)", kInbox).ansiName = "label?2(Special Tape)";
     spooler.InstallSimple("Label", kDriver);
+    // The update goes to the name as listed, with its suffix: that too is another driver's queue.
+    spooler.InstallSimple("Label?4(Special Tape)", "Other Driver");
+    spooler.InstallSimple("Label\u2605 4(Special Tape)", kDriver).ansiName =
+        "Label?4(Special Tape)";
+    spooler.InstallSimple("Label?4", kDriver);
     // Two queues of the model's drivers under one text: opening it reaches one of them.
     spooler.InstallSimple("Label?3", kDriver);
     spooler.InstallSimple("Label\u2605 3", kInbox).ansiName = "Label?3";
     EXPECT_EQ(list.EnumeratePrinters(kDriver, kInbox), 1);
-    EXPECT_EQ(Names(), (std::vector<std::string>{"Label", "Label?3"}));
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Label", "Label?4", "Label?3"}));
     EXPECT_EQ(spooler.CallsFor("Label?1"), 0);
     EXPECT_EQ(spooler.CallsFor("LABEL?2"), 0);
     EXPECT_EQ(spooler.CallsFor("label?2"), 0);
