@@ -123,6 +123,8 @@ class ISpooler {
                               uint32_t* needed, uint32_t* returned) = 0;
     // The record at index of a level-2 buffer filled by EnumPrinters or GetPrinter2.
     virtual PrinterInfo2 Info2At(const uint8_t* buffer, uint32_t index) = 0;
+    // The size in bytes of one record of such a buffer.
+    virtual size_t Info2Size() const = 0;
     // OpenPrinterA(name, &handle, no defaults); null on failure.
     virtual std::unique_ptr<IPrinterHandle> OpenPrinter(const char* name) = 0;
     // DeviceCapabilitiesA(device, port, capability, output, devmode). outputSize is the size of

@@ -1,8 +1,10 @@
 #include "printers/printerlist.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/platform.h"
@@ -27,43 +29,64 @@ bool SameDriver(const char* driver, const char* wanted) {
     return driver && wanted && std::strcmp(driver, wanted) == 0;
 }
 
-// Queue names compared the way the spooler opens them: the case of a letter does not count. A
-// double-byte character is compared byte for byte, so its second byte is never folded.
-bool SameQueueName(const std::string& name, const char* other) {
-    if (!other || std::strlen(other) != name.size()) return false;
+// A queue name as the spooler opens it: the case of a letter does not count. A double-byte
+// character is kept byte for byte, so its second byte is never folded.
+std::string QueueKey(const char* name) {
+    std::string key(name);
     plat::ISystem& sys = plat::System();
-    const char* begin = name.c_str();
-    const char* end = begin + name.size();
+    const char* begin = name;
+    const char* end = begin + key.size();
     for (const char* p = begin; p < end;) {
         const char* next = sys.CharNext(p);
         if (next <= p || next > end) next = p + 1;
-        const size_t at = size_t(p - begin), length = size_t(next - p);
-        if (length == 1) {
-            auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-            if (lower(*p) != lower(other[at])) return false;
-        } else if (std::memcmp(p, other + at, length) != 0) {
-            return false;
-        }
+        if (next - p == 1 && *p >= 'A' && *p <= 'Z') key[size_t(p - begin)] = char(*p - 'A' + 'a');
         p = next;
     }
-    return true;
+    return key;
 }
 
-// A name with the special-tape suffix addresses the queue named without it. When the spooler
-// lists that queue under another driver, the name is passed over: a printer of another driver is
-// never opened. A queue it does not list is left to the open to decide.
-bool AddressesOtherDriver(plat::ISpooler& spooler, const uint8_t* buffer, uint32_t count,
-                          const char* name, const char* driverName, const char* driverName2) {
-    if (!CQVPrinter::HasSpecialTapeSuffix(name)) return false;
+// The queue that opening a listed name reaches: the name itself, or for a name with the
+// special-tape suffix the name without it.
+std::string TargetQueueKey(const char* name) {
     std::string target(name);
-    target.resize(target.find(CQVPrinter::GetSpecialTapeSuffix()));
+    if (CQVPrinter::HasSpecialTapeSuffix(name))
+        target.resize(target.find(CQVPrinter::GetSpecialTapeSuffix()));
+    return QueueKey(target.c_str());
+}
+
+// The records of a filled enumeration buffer, at most `count`. The records come first and their
+// names after them, so a record is read only when it ends before every name of the records
+// taken before it, and is taken only when each of its names lies after the records, in the
+// buffer, with its terminator: a count larger than the buffer holds ends at the last record
+// instead of reading past it.
+std::vector<plat::PrinterInfo2> RecordsInBuffer(plat::ISpooler& spooler, const uint8_t* buffer,
+                                                uint32_t size, uint32_t count) {
+    std::vector<plat::PrinterInfo2> records;
+    const size_t recordSize = spooler.Info2Size();
+    if (recordSize == 0) return records;
+    const uintptr_t begin = reinterpret_cast<uintptr_t>(buffer), end = begin + size;
+    uintptr_t namesStart = end;
     for (uint32_t i = 0; i < count; ++i) {
+        if (size_t(i) + 1 > (namesStart - begin) / recordSize) break;
+        const uintptr_t recordEnd = begin + (size_t(i) + 1) * recordSize;
         plat::PrinterInfo2 record = spooler.Info2At(buffer, i);
-        if (SameQueueName(target, record.pPrinterName))
-            return !SameDriver(record.pDriverName, driverName) &&
-                   !SameDriver(record.pDriverName, driverName2);
+        bool whole = true;
+        uintptr_t lowest = namesStart;
+        for (const char* name :
+             {record.pServerName, record.pPrinterName, record.pPortName, record.pDriverName}) {
+            if (!name) continue;
+            const uintptr_t at = reinterpret_cast<uintptr_t>(name);
+            if (at < recordEnd || at >= end || !std::memchr(name, 0, end - at)) {
+                whole = false;
+                break;
+            }
+            lowest = std::min(lowest, at);
+        }
+        if (!whole) continue;
+        namesStart = lowest;
+        records.push_back(record);
     }
-    return false;
+    return records;
 }
 
 }  // namespace
@@ -143,19 +166,34 @@ int CPrinterList::EnumeratePrinters(const char* driverName, const char* driverNa
     std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[needed ? needed : 1]());
     if (!buffer) return 0;
     count = 0;
-    if (!spooler.EnumPrinters(win::PRINTER_ENUM_LOCAL, 2, buffer.get(), needed, &needed, &count))
+    const uint32_t size = needed;
+    if (!spooler.EnumPrinters(win::PRINTER_ENUM_LOCAL, 2, buffer.get(), size, &needed, &count))
         return 0;
+    const std::vector<plat::PrinterInfo2> records =
+        RecordsInBuffer(spooler, buffer.get(), size, count);
+
+    // The queue names the spooler lists under other drivers. A listed name whose queue is among
+    // them is passed over, so that a printer of another driver is never opened: a special-tape
+    // name of another driver's queue, or a name the code page cannot hold, which comes back with
+    // '?' in place of what it lacks and can then be the name of another queue. A queue the
+    // spooler does not list is left to the open to decide.
+    std::unordered_set<std::string> otherDrivers;
+    for (const plat::PrinterInfo2& record : records) {
+        if (record.pPrinterName && !SameDriver(record.pDriverName, driverName) &&
+            !SameDriver(record.pDriverName, driverName2))
+            otherDrivers.insert(QueueKey(record.pPrinterName));
+    }
 
     int result = 0;
-    for (uint32_t i = 0; i < count; ++i) {
-        plat::PrinterInfo2 record = spooler.Info2At(buffer.get(), i);
+    for (const plat::PrinterInfo2& record : records) {
         if (!SameDriver(record.pDriverName, driverName) &&
             !SameDriver(record.pDriverName, driverName2))
             continue;
         if (!record.pPrinterName) continue;
+        // The printer is opened under its name without the suffix and updated under the whole name.
         if (!FindPrinter(record.pPrinterName) &&
-            AddressesOtherDriver(spooler, buffer.get(), count, record.pPrinterName, driverName,
-                                 driverName2))
+            (otherDrivers.count(TargetQueueKey(record.pPrinterName)) ||
+             otherDrivers.count(QueueKey(record.pPrinterName))))
             continue;
         if (AddPrinter(record.pPrinterName)) result = 1;
     }

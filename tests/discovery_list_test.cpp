@@ -80,6 +80,24 @@ TEST_F(Discovery, EnumerationFailuresLeaveTheListUnchanged) {
     EXPECT_EQ(list.GetCount(), 1);  // "Late" has no settings block: not listed
 }
 
+TEST_F(Discovery, ARecordCountBeyondTheFilledBufferIsNotTrusted) {
+    spooler.InstallSimple("Label", kDriver);
+    spooler.InstallSimple("Office", "Other Driver");
+    // A fill reporting more records than its buffer holds: only the records in it are read.
+    for (uint32_t count : {3u, 1000u, 0xFFFFFFFFu}) {
+        spooler.enumCountAnswer = count;
+        CPrinterList fresh;
+        EXPECT_EQ(fresh.EnumeratePrinters(kDriver, kInbox), 1);
+        ASSERT_EQ(fresh.GetCount(), 1);
+        EXPECT_EQ(CPrinterList::GetPrinterText(*fresh.Printers().front()), "Label");
+    }
+    // A fill reporting fewer records gives only those: "Office" is not seen.
+    spooler.enumCountAnswer = 1;
+    EXPECT_EQ(list.EnumeratePrinters(kInbox, "Other Driver"), 0);
+    EXPECT_EQ(list.GetCount(), 0);
+    EXPECT_EQ(spooler.CallsFor("Office"), 0);
+}
+
 TEST_F(Discovery, ASpecialTapeNameNeverOpensAQueueOfAnotherDriver) {
     // "Office(Special Tape)" is of the model's driver but addresses "Office", of another driver.
     spooler.InstallSimple("Office", "Other Driver");
@@ -96,6 +114,30 @@ TEST_F(Discovery, ASpecialTapeNameNeverOpensAQueueOfAnotherDriver) {
     EXPECT_EQ(spooler.CallsFor("lbl"), 0);
     EXPECT_EQ(spooler.CallsFor("LBL"), 0);
     EXPECT_EQ(spooler.CallsFor("Ghost"), 1);  // tried, and absent
+}
+
+TEST_F(Discovery, ANameTheSpoolerGivesToAQueueOfAnotherDriverTooIsNotListed) {
+    // Queue names the code page cannot hold come back with '?' in place of the characters it
+    // lacks, and the same text can then be the name of another queue: opening it reaches that
+    // queue, of another driver.
+    spooler.InstallSimple("Label?1", "Other Driver");
+    spooler.InstallSimple("Label\u2605 1", kDriver).ansiName = "Label?1";
+    spooler.InstallSimple("LABEL?2", "Other Driver");
+    spooler.InstallSimple("Label\u2605 2(Special Tape)", kInbox).ansiName = "label?2(Special Tape)";
+    spooler.InstallSimple("Label", kDriver);
+    // The update goes to the name as listed, with its suffix: that too is another driver's queue.
+    spooler.InstallSimple("Label?4(Special Tape)", "Other Driver");
+    spooler.InstallSimple("Label\u2605 4(Special Tape)", kDriver).ansiName =
+        "Label?4(Special Tape)";
+    spooler.InstallSimple("Label?4", kDriver);
+    // Two queues of the model's drivers under one text: opening it reaches one of them.
+    spooler.InstallSimple("Label?3", kDriver);
+    spooler.InstallSimple("Label\u2605 3", kInbox).ansiName = "Label?3";
+    EXPECT_EQ(list.EnumeratePrinters(kDriver, kInbox), 1);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"Label", "Label?4", "Label?3"}));
+    EXPECT_EQ(spooler.CallsFor("Label?1"), 0);
+    EXPECT_EQ(spooler.CallsFor("LABEL?2"), 0);
+    EXPECT_EQ(spooler.CallsFor("label?2"), 0);
 }
 
 TEST_F(Discovery, SelectingByName) {
@@ -145,9 +187,16 @@ TEST(DiscoveryJapanese, DoubleByteNamesAreListedAndFoundExactly) {
     const std::string other = "\x95\x5C\x8E\xA6";
     machine.spooler.InstallSimple(name, kDriver);
     machine.spooler.InstallSimple(other, kDriver);
+    // Second bytes in the range of capital letters are not letters: "\x83\x41" is not the name
+    // "\x83\x61" of another driver's queue in another case.
+    machine.spooler.InstallSimple("\x83\x41", kDriver);
+    machine.spooler.InstallSimple("\x83\x61", "Other Driver");
+    machine.spooler.InstallSimple("\x83\x42(Special Tape)", kDriver);
+    machine.spooler.InstallSimple("\x83\x42", kDriver);
+    machine.spooler.InstallSimple("\x83\x62", "Other Driver");
     CPrinterList list;
     ASSERT_EQ(list.EnumeratePrinters(kDriver, kInbox), 1);
-    ASSERT_EQ(list.GetCount(), 2);
+    ASSERT_EQ(list.GetCount(), 5);
     EXPECT_EQ(CPrinterList::GetPrinterText(*list.FindPrinter(name.c_str())), name);
     EXPECT_EQ(CPrinterList::GetPrinterText(*list.FindPrinter(other.c_str())), other);
 }

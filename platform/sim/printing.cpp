@@ -25,8 +25,8 @@ void PutLE(std::vector<uint8_t>& bytes, size_t offset, uint32_t value, size_t wi
 }
 
 size_t RecordStringBytes(const SimPrinter& p) {
-    return (p.server ? p.server->size() + 1 : 0) + p.name.size() + 1 + p.port.size() + 1 +
-           p.driver.size() + 1;
+    return (p.server ? p.server->size() + 1 : 0) + p.ansiName.value_or(p.name).size() + 1 +
+           p.port.size() + 1 + p.driver.size() + 1;
 }
 
 // Writes the record for p at `record` and its strings at `strings`; returns the end of the
@@ -40,7 +40,7 @@ uint8_t* WriteRecord(const SimPrinter& p, uint8_t* record, uint8_t* strings) {
     };
     InfoRecord r{};
     r.server = p.server ? put(*p.server) : nullptr;
-    r.printer = put(p.name);
+    r.printer = put(p.ansiName.value_or(p.name));
     r.port = put(p.port);
     r.driver = put(p.driver);
     std::memcpy(record, &r, sizeof r);
@@ -162,6 +162,7 @@ void SimSpooler::Clear() {
     byName_.clear();
     installAfterSizeQuery.clear();
     failEnumeration = false;
+    enumCountAnswer.reset();
     ResetLog();
 }
 
@@ -203,7 +204,7 @@ bool SimSpooler::EnumPrinters(uint32_t, uint32_t level, uint8_t* buffer, uint32_
     uint8_t* strings = buffer + printers_.size() * sizeof(InfoRecord);
     for (size_t i = 0; i < printers_.size(); ++i)
         strings = WriteRecord(*printers_[i], buffer + i * sizeof(InfoRecord), strings);
-    if (returned) *returned = uint32_t(printers_.size());
+    if (returned) *returned = enumCountAnswer.value_or(uint32_t(printers_.size()));
     return true;
 }
 
@@ -217,6 +218,8 @@ plat::PrinterInfo2 SimSpooler::Info2At(const uint8_t* buffer, uint32_t index) {
     info.pDriverName = r.driver;
     return info;
 }
+
+size_t SimSpooler::Info2Size() const { return sizeof(InfoRecord); }
 
 std::unique_ptr<plat::IPrinterHandle> SimSpooler::OpenPrinter(const char* name) {
     std::string key = name ? name : "";

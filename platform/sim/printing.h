@@ -31,6 +31,10 @@ struct SimPrinter {
     std::string driver;
     std::string port = "USB001";
     std::optional<std::string> server;
+    // The name as the ANSI spooler calls hand it back, when that differs from `name`: a queue
+    // name the code page cannot hold comes back with '?' for each character it lacks. Opening
+    // that text reaches the queue literally so named, if there is one.
+    std::optional<std::string> ansiName;
 
     // DC_* answers of the driver; a capability missing from both maps answers -1.
     std::map<uint16_t, int32_t> capabilities;
@@ -97,6 +101,8 @@ class SimSpooler : public plat::ISpooler {
 
     // Whole-spooler failure injection.
     bool failEnumeration = false;
+    // Overrides the record count a successful fill of EnumPrinters reports.
+    std::optional<uint32_t> enumCountAnswer;
     // Printers installed right after the next size query of EnumPrinters, so that the fill
     // finds a buffer that has become too small.
     std::vector<SimPrinter> installAfterSizeQuery;
@@ -112,6 +118,7 @@ class SimSpooler : public plat::ISpooler {
     bool EnumPrinters(uint32_t flags, uint32_t level, uint8_t* buffer, uint32_t size,
                       uint32_t* needed, uint32_t* returned) override;
     plat::PrinterInfo2 Info2At(const uint8_t* buffer, uint32_t index) override;
+    size_t Info2Size() const override;
     std::unique_ptr<plat::IPrinterHandle> OpenPrinter(const char* name) override;
     int32_t DeviceCapabilities(const char* device, const char* port, uint16_t capability,
                                void* output, size_t outputSize, const void* devmode) override;

@@ -97,6 +97,8 @@ PrinterInfo2 Spooler::Info2At(const uint8_t* buffer, uint32_t index) {
     return info;
 }
 
+size_t Spooler::Info2Size() const { return sizeof(PRINTER_INFO_2A); }
+
 std::unique_ptr<IPrinterHandle> Spooler::OpenPrinter(const char* name) {
     PrinterHandle handle;
     if (!::OpenPrinterA(const_cast<LPSTR>(name), handle.put(), nullptr)) return nullptr;

@@ -38,6 +38,7 @@ class Spooler : public ISpooler {
     bool EnumPrinters(uint32_t flags, uint32_t level, uint8_t* buffer, uint32_t size,
                       uint32_t* needed, uint32_t* returned) override;
     PrinterInfo2 Info2At(const uint8_t* buffer, uint32_t index) override;
+    size_t Info2Size() const override;
     std::unique_ptr<IPrinterHandle> OpenPrinter(const char* name) override;
     int32_t DeviceCapabilities(const char* device, const char* port, uint16_t capability,
                                void* output, size_t outputSize, const void* devmode) override;

@@ -89,6 +89,8 @@ class LoggingSpooler : public plat::ISpooler {
         return m_inner.Info2At(buffer, index);
     }
 
+    size_t Info2Size() const override { return m_inner.Info2Size(); }
+
     std::unique_ptr<plat::IPrinterHandle> OpenPrinter(const char* name) override {
         std::unique_ptr<plat::IPrinterHandle> handle = m_inner.OpenPrinter(name);
         Call({"OpenPrinter", Text(name), handle ? "1" : "0"});

@@ -151,6 +151,15 @@ TEST_F(InstalledPrinter, EnumeratesAndOpensByName) {
     bool found = false;
     for (uint32_t i = 0; i < returned; ++i) {
         plat::PrinterInfo2 info = spooler.Info2At(buffer.data(), i);
+        // The names follow every record, inside the buffer: discovery reads records by that.
+        const auto records =
+            reinterpret_cast<uintptr_t>(buffer.data()) + returned * spooler.Info2Size();
+        for (const char* name : {info.pPrinterName, info.pPortName, info.pDriverName}) {
+            ASSERT_NE(nullptr, name);
+            EXPECT_GE(reinterpret_cast<uintptr_t>(name), records);
+            EXPECT_LT(reinterpret_cast<uintptr_t>(name),
+                      reinterpret_cast<uintptr_t>(buffer.data()) + buffer.size());
+        }
         if (info.pPrinterName && std::strcmp(info.pPrinterName, kPrinter) == 0) {
             found = true;
             EXPECT_STREQ(kDriver, info.pDriverName);
