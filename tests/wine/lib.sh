@@ -169,9 +169,11 @@ e2e_need_dist() {
         e2e_die "$E2E_DIST/ulmaupdate.exe missing; build it with: cmake --workflow --preset win32"
 }
 
-# Prints the path of the minimal dialog program (after e2e_begin); fails when it is missing.
+# Prints the path of a minimal yardstick program (after e2e_begin): e2e_minimal_program [NAME],
+# minimaldlg (one dialog) unless NAME says minimalflow (a dialog, then a printer list); fails
+# when it is missing.
 e2e_minimal_program() {
-    local exe="$E2E_TOOLS/minimaldlg/minimaldlg.exe"
+    local exe="$E2E_TOOLS/minimaldlg/${1:-minimaldlg}.exe"
     [[ -f "$exe" ]] || e2e_die "$exe missing; build it with: cmake --workflow --preset win32"
     printf '%s\n' "$exe"
 }
