@@ -28,7 +28,9 @@ int CPrinter::ReadPrinterInfo() {
 
     uint32_t needed = 0;
     handle->GetPrinter2(nullptr, 0, &needed);
-    std::unique_ptr<uint8_t[]> info(new (std::nothrow) uint8_t[needed ? needed : 1]());
+    // A size that cannot hold the record itself would have the record read past the buffer.
+    if (needed < plat::Spooler().Info2Size()) return 0;
+    std::unique_ptr<uint8_t[]> info(new (std::nothrow) uint8_t[needed]());
     // Without the record there are no driver and port names to go on.
     if (!info) return 0;
     if (!handle->GetPrinter2(info.get(), needed, &needed)) return 0;

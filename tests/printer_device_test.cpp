@@ -176,6 +176,9 @@ TEST_F(PrinterDevice, EverySpoolerFailureIsReportedAndLeavesNoBlockOrHandle) {
     EXPECT_EQ(attempt([](sim::SimPrinter& p) { p.failOpen = true; }), 0);
     EXPECT_EQ(attempt([](sim::SimPrinter& p) { p.failGetPrinterCall = 2; }), 0);
     EXPECT_EQ(attempt([](sim::SimPrinter& p) { p.failGetPrinterCall = 1; }), 0);
+    // A spooler asking for less than the record and then reporting success: nothing is read.
+    EXPECT_EQ(attempt([](sim::SimPrinter& p) { p.getPrinterSizeAnswer = 0; }), 0);
+    EXPECT_EQ(attempt([](sim::SimPrinter& p) { p.getPrinterSizeAnswer = 8; }), 0);
     EXPECT_EQ(attempt([](sim::SimPrinter& p) { p.devModeSizeAnswer = 0; }), 0);
     EXPECT_EQ(attempt([](sim::SimPrinter& p) { p.devModeSizeAnswer = -1; }), 0);
     // Names that do not fit 260 bytes are refused, not cut.

@@ -90,6 +90,10 @@ class SimPrinterHandle : public plat::IPrinterHandle {
             if (needed) *needed = 0;
             return false;
         }
+        if (printer_.getPrinterSizeAnswer) {
+            if (needed) *needed = *printer_.getPrinterSizeAnswer;
+            return buffer && size >= *printer_.getPrinterSizeAnswer;
+        }
         if (needed) *needed = total;
         if (!buffer || size < total) return false;
         WriteRecord(printer_, buffer, buffer + sizeof(InfoRecord));

@@ -55,6 +55,9 @@ struct SimPrinter {
     bool failOpen = false;
     // 1-based number of the GetPrinterA call (per handle) that fails; 0 = none.
     int failGetPrinterCall = 0;
+    // A faulty spooler: GetPrinterA asks for this many bytes and then reports success for any
+    // buffer of that size, writing nothing into it.
+    std::optional<uint32_t> getPrinterSizeAnswer;
 
     // Fills the answers of a simple driver: DC_FIELDS, resolutions and a public settings block
     // of dmSize 156 followed by `privateBytes` driver-private bytes.
