@@ -195,7 +195,21 @@ int CPrinterList::EnumeratePrinters(const char* driverName, const char* driverNa
             (otherDrivers.count(TargetQueueKey(record.pPrinterName)) ||
              otherDrivers.count(QueueKey(record.pPrinterName))))
             continue;
-        if (AddPrinter(record.pPrinterName)) result = 1;
+        if (FindPrinter(record.pPrinterName)) {
+            result = 1;
+            continue;
+        }
+        WaitCursor wait;
+        auto printer = std::make_unique<CQVPrinter>();
+        // The queue the name opened must be of the model's drivers too: a name that reaches a
+        // queue the enumeration did not show is never listed.
+        if (!printer->Initialize(record.pPrinterName) ||
+            (!SameDriver(printer->m_szDriverName, driverName) &&
+             !SameDriver(printer->m_szDriverName, driverName2))) {
+            printer->Release();
+            continue;
+        }
+        if (AppendPrinter(std::move(printer))) result = 1;
     }
     return result;
 }

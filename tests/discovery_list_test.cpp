@@ -138,6 +138,16 @@ TEST_F(Discovery, ANameTheSpoolerGivesToAQueueOfAnotherDriverTooIsNotListed) {
     EXPECT_EQ(spooler.CallsFor("Label?1"), 0);
     EXPECT_EQ(spooler.CallsFor("LABEL?2"), 0);
     EXPECT_EQ(spooler.CallsFor("label?2"), 0);
+
+    // An enumeration that counts only our record: the other queue so named is not shown, and
+    // the queue the name opens tells its driver.
+    list.ResetForTest();
+    spooler.Clear();
+    spooler.InstallSimple("Label\u2605 1", kDriver).ansiName = "Label?1";
+    spooler.InstallSimple("Label?1", "Other Driver");
+    spooler.enumCountAnswer = 1;
+    EXPECT_EQ(list.EnumeratePrinters(kDriver, kInbox), 0);
+    EXPECT_EQ(list.GetCount(), 0);
 }
 
 TEST_F(Discovery, SelectingByName) {
