@@ -78,6 +78,22 @@ void FuzzDriver(FuzzedDataProvider& in, sim::Machine& machine, sim::SimPrinter& 
         machine.gdi.escapes[code] = e;
     }
     machine.gdi.failCreateICCall = in.ConsumeIntegralInRange<int>(0, 4);
+    // A spooler asking for less than a record, or counting more records than it filled.
+    if (in.ConsumeIntegralInRange<int>(0, 7) == 0)
+        p.getPrinterSizeAnswer = in.ConsumeIntegralInRange<uint32_t>(0, 256);
+    if (in.ConsumeIntegralInRange<int>(0, 7) == 0)
+        machine.spooler.enumCountAnswer = in.ConsumeIntegral<uint32_t>();
+    // Queues of another driver, named like ours but for letter case or the special-tape suffix,
+    // each listed under its own name; and ours listed under any name, as a name the code page
+    // cannot hold comes back with '?' in place of what it lacks.
+    for (int i = in.ConsumeIntegralInRange<int>(0, 2); i > 0; --i) {
+        static const char* const kNames[] = {"p1", "P1(special tape)", "p1(Special Tape)", "P?"};
+        std::string name = in.ConsumeBool() ? kNames[in.ConsumeIntegralInRange<size_t>(0, 3)]
+                                            : in.ConsumeRandomLengthString(40);
+        if (name == p.name) name += "x";
+        machine.spooler.InstallSimple(name, "Other Driver");
+    }
+    if (in.ConsumeBool()) p.ansiName = in.ConsumeBool() ? "P?" : in.ConsumeRandomLengthString(40);
 }
 
 void FuzzRegistry(FuzzedDataProvider& in, sim::Machine& machine) {
@@ -153,6 +169,19 @@ void DiscoverAndCheck(sim::Machine& machine) {
         char name[260];
         printer->GetDisplayName(name, sizeof name);
         Check(std::memchr(name, '\0', sizeof name) != nullptr, "a display name without end");
+    }
+    // No listed printer is a queue of another driver, and a queue the enumeration shows under
+    // another driver is never opened.
+    for (const auto& printer : list.Printers()) {
+        const sim::SimPrinter* queue = machine.spooler.Find(printer->m_szPrinterName);
+        Check(!queue || queue->driver != "Other Driver", "a queue of another driver was listed");
+    }
+    for (const sim::SpoolerCall& call : machine.spooler.log) {
+        const sim::SimPrinter* opened =
+            call.function == "OpenPrinter" ? machine.spooler.Find(call.printer) : nullptr;
+        Check(!opened || opened->driver != "Other Driver" ||
+                  machine.spooler.enumCountAnswer.has_value(),
+              "a listed queue of another driver was opened");
     }
     Check(machine.spooler.counters.openHandles() == 0, "a printer handle was left open");
     Check(machine.gdi.liveContexts() == 0, "an information context was left open");
