@@ -1,4 +1,5 @@
 // Kernel services and library loading over the Windows API.
+#include <algorithm>
 #include <cstring>
 #include <utility>
 #include <vector>
@@ -74,7 +75,7 @@ bool NamesADevice(const std::string& path) {
         p = next;
     }
     std::string name = whole.substr(start);
-    name = name.substr(0, name.find_first_of(".:"));
+    name.resize(std::min(name.size(), name.find_first_of(".:")));
     while (!name.empty() && name.back() == ' ') name.pop_back();
     if (name.size() == 3) {
         for (const char* device : {"CON", "PRN", "AUX", "NUL"}) {
