@@ -1,6 +1,6 @@
 #!/bin/sh
-# Size and imported DLLs of ulmaupdate.exe in both Windows builds, beside the minimal dialog
-# program built the same way. Each import is marked when it is not a system DLL.
+# Size and imported DLLs of ulmaupdate.exe in both Windows builds, beside the two minimal dialog
+# programs built the same way. Each import is marked when it is not a system DLL.
 #
 # Usage: bench/sizes.sh   (after cmake --workflow --preset win32 and --preset win64)
 set -eu
@@ -18,7 +18,8 @@ imports() {
 
 status=0
 for build in win32 win64; do
-    for exe in "$ROOT/dist/$build/ulmaupdate.exe" "$ROOT/build/$build/tools/minimaldlg/minimaldlg.exe"; do
+    for exe in "$ROOT/dist/$build/ulmaupdate.exe" "$ROOT/build/$build/tools/minimaldlg/minimaldlg.exe" \
+        "$ROOT/build/$build/tools/minimaldlg/minimalflow.exe"; do
         if [ ! -f "$exe" ]; then
             printf '%s: %s missing (cmake --workflow --preset %s)\n' "$build" "$exe" "$build"
             status=1

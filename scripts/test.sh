@@ -71,7 +71,7 @@ step "Windows x86_64 build (dist/win64)" cmake --workflow --preset win64
 step "imports of dist/win32/ulmaupdate.exe" tests/wine/check_imports.sh dist/win32/ulmaupdate.exe
 step "imports of dist/win64/ulmaupdate.exe" tests/wine/check_imports.sh dist/win64/ulmaupdate.exe
 # A quick run of two figure scripts (the full figures: README.md, "Figures").
-step "sizes and imports of both builds and the minimal dialog program" bench/sizes.sh
+step "sizes and imports of both builds and the minimal dialog programs" bench/sizes.sh
 step "discovery figures run" build/native/bench/bench_discovery
 step "Windows layer tests under Wine (i686)" tests/wine/run_win32_tests.sh i686
 step "Windows layer tests under Wine (x86_64)" tests/wine/run_win32_tests.sh x86_64
