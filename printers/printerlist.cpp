@@ -29,6 +29,11 @@ bool SameDriver(const char* driver, const char* wanted) {
     return driver && wanted && std::strcmp(driver, wanted) == 0;
 }
 
+// True when driver is one of the model's two driver names.
+bool OfModel(const char* driver, const char* driverName, const char* driverName2) {
+    return SameDriver(driver, driverName) || SameDriver(driver, driverName2);
+}
+
 // A queue name as the spooler opens it: the case of a letter does not count. A double-byte
 // character is kept byte for byte, so its second byte is never folded.
 std::string QueueKey(const char* name) {
@@ -118,11 +123,15 @@ CQVPrinter* CPrinterList::FindPrinter(const char* name) {
     return found == m_index.end() ? nullptr : found->second;
 }
 
-CQVPrinter* CPrinterList::AddPrinter(const char* name) {
+CQVPrinter* CPrinterList::AddPrinter(const char* name, const char* driverName,
+                                     const char* driverName2) {
     WaitCursor wait;
     if (CQVPrinter* existing = FindPrinter(name)) return existing;
     auto printer = std::make_unique<CQVPrinter>();
-    if (!printer->Initialize(name)) {
+    // The queue the name opened tells its own driver: a name that reaches a queue the
+    // enumeration did not show is never taken for one of the model's.
+    if (!printer->Initialize(name) ||
+        (driverName && !OfModel(printer->m_szDriverName, driverName, driverName2))) {
         printer->Release();
         return nullptr;
     }
@@ -179,37 +188,19 @@ int CPrinterList::EnumeratePrinters(const char* driverName, const char* driverNa
     // spooler does not list is left to the open to decide.
     std::unordered_set<std::string> otherDrivers;
     for (const plat::PrinterInfo2& record : records) {
-        if (record.pPrinterName && !SameDriver(record.pDriverName, driverName) &&
-            !SameDriver(record.pDriverName, driverName2))
+        if (record.pPrinterName && !OfModel(record.pDriverName, driverName, driverName2))
             otherDrivers.insert(QueueKey(record.pPrinterName));
     }
 
     int result = 0;
     for (const plat::PrinterInfo2& record : records) {
-        if (!SameDriver(record.pDriverName, driverName) &&
-            !SameDriver(record.pDriverName, driverName2))
-            continue;
-        if (!record.pPrinterName) continue;
+        if (!OfModel(record.pDriverName, driverName, driverName2) || !record.pPrinterName) continue;
         // The printer is opened under its name without the suffix and updated under the whole name.
         if (!FindPrinter(record.pPrinterName) &&
             (otherDrivers.count(TargetQueueKey(record.pPrinterName)) ||
              otherDrivers.count(QueueKey(record.pPrinterName))))
             continue;
-        if (FindPrinter(record.pPrinterName)) {
-            result = 1;
-            continue;
-        }
-        WaitCursor wait;
-        auto printer = std::make_unique<CQVPrinter>();
-        // The queue the name opened must be of the model's drivers too: a name that reaches a
-        // queue the enumeration did not show is never listed.
-        if (!printer->Initialize(record.pPrinterName) ||
-            (!SameDriver(printer->m_szDriverName, driverName) &&
-             !SameDriver(printer->m_szDriverName, driverName2))) {
-            printer->Release();
-            continue;
-        }
-        if (AppendPrinter(std::move(printer))) result = 1;
+        if (AddPrinter(record.pPrinterName, driverName, driverName2)) result = 1;
     }
     return result;
 }

@@ -19,8 +19,10 @@ class CPrinterList {
     int EnumeratePrinters(const char* driverName, const char* driverName2);
     // The printer whose display text equals name exactly (byte for byte), or null.
     CQVPrinter* FindPrinter(const char* name);
-    // Find-or-create: null when a new printer's initialisation fails.
-    CQVPrinter* AddPrinter(const char* name);
+    // Find-or-create: null when a new printer's initialisation fails, or, when driverName is
+    // given, when the queue the name opens reports neither driverName nor driverName2.
+    CQVPrinter* AddPrinter(const char* name, const char* driverName = nullptr,
+                           const char* driverName2 = nullptr);
     // Adds the printer at the tail; returns it (null for a null printer, which is not added).
     CQVPrinter* AppendPrinter(std::unique_ptr<CQVPrinter> printer);
     // Makes the printer current by its display text.
