@@ -7,6 +7,8 @@ set -euo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$ROOT"
 source scripts/packages.sh
+# The Wine prefixes and builds take several GB; a full disk shows up late and obscurely.
+printf 'Free disk space: %s\n' "$(df -h --output=avail . | tail -n 1 | tr -d ' ')"
 # Builds and test runs use every core (CI has two).
 export CMAKE_BUILD_PARALLEL_LEVEL="${CMAKE_BUILD_PARALLEL_LEVEL:-$(nproc)}"
 export CTEST_PARALLEL_LEVEL="${CTEST_PARALLEL_LEVEL:-$(nproc)}"

@@ -64,7 +64,7 @@ e2e_prefix() {
         fi
         e2e_log "wineboot failed (attempt $attempt of 3); its output:"
         tail -n 20 "$log" >&2
-        ((attempt < 3)) || e2e_die "wineboot failed"
+        ((attempt < 3)) || e2e_die "wineboot failed; free space where the prefix lies: $(df -h --output=avail "${WINEPREFIX%/*}" | tail -n 1)"
         sleep 2
     done
     mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
