@@ -1,5 +1,6 @@
 #include "app/app.h"
 
+#include <memory>
 #include <vector>
 
 #include "app/framework.h"
@@ -18,6 +19,8 @@ const char kSection[] = "UPDATE";
 const char kMsgNoIni[] = "Error : Data file is not found.";
 const char kMsgFilesMissing[] = "File is not found.\n\n";
 const char kMsgXmLink[] = "Error : Transfer DLL : Open";
+// One name for every copy of the tool, whatever its folder, model or user.
+const char kOneCopyLock[] = "Global\\ulmaupdate.one-copy";
 
 // Position of the last '\', '/' or ':' in path, stepping by the ANSI code page's characters so
 // that the trail byte of a double-byte character is never taken for a separator; npos if none.
@@ -130,6 +133,14 @@ bool CulmaUpDateApp::InitInstance() {
 
     std::string title = app::FormatString(IDS_TITLE_FMT, {m_strMachineName});
     if (!title.empty()) app::DisplayName() = title;
+
+    // A second copy would talk to a printer beside the first, even in the middle of its
+    // transfer: it stops here, before any library is loaded or printer touched.
+    std::unique_ptr<plat::IHeldLock> oneCopy = plat::System().HoldNamedLock(kOneCopyLock);
+    if (!oneCopy) {
+        app::AfxMessageBox(app::LoadStr(IDS_ALREADY_RUNNING), win::MB_OK | win::MB_ICONWARNING);
+        return false;
+    }
 
     if (!CheckRequiredFiles()) return false;
 

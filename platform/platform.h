@@ -41,6 +41,12 @@ class IFile {
     virtual uint32_t Read(void* buffer, uint32_t size) = 0;
 };
 
+// A named lock that this process holds; given back when the object goes.
+class IHeldLock {
+  public:
+    virtual ~IHeldLock() = default;
+};
+
 class ISystem {
   public:
     virtual ~ISystem() = default;
@@ -71,6 +77,10 @@ class ISystem {
     virtual bool StartThread(std::function<uint32_t()> entry) = 0;
     // SetThreadExecutionState; returns the previous state (0 on failure).
     virtual uint32_t SetThreadExecutionState(uint32_t flags) = 0;
+    // Takes the named lock that every process on the computer shares (a named mutex). Null when
+    // another process holds it; a lock that cannot be made at all is reported as held here, so
+    // that the caller goes on as it would without the lock.
+    virtual std::unique_ptr<IHeldLock> HoldNamedLock(const std::string& name) = 0;
 };
 
 // A loaded library; freed (FreeLibrary) when the object goes.

@@ -71,7 +71,8 @@ TEST(Resources, BothLanguagesCarryTheSameDialogsControlsAndStrings) {
         IDS_ABOUTBOX,           IDS_VERSION_FMT,       IDS_REGISTRY_KEY,       IDS_TRANSFERRING,
         IDS_CANNOT_COMMUNICATE, IDS_TRANSFER_FAILED,   IDS_TRANSFER_CANCELLED, IDS_NO_PRINTER,
         IDS_READ_FAILED,        IDS_RAWIO_UNAVAILABLE, IDS_CONFIRM_UPDATE,     IDS_COMPLETED,
-        IDS_SYSINFO_DIFFERENT,  IDS_WARNING_TEXT,      IDS_SHUTDOWN_REASON,    IDS_TITLE_FMT};
+        IDS_SYSINFO_DIFFERENT,  IDS_WARNING_TEXT,      IDS_SHUTDOWN_REASON,    IDS_ALREADY_RUNNING,
+        IDS_TITLE_FMT};
     for (const Catalog* c : {&en, &ja}) {
         std::set<uint32_t> ids;
         for (const auto& [id, s] : c->strings) {

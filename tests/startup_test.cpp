@@ -158,6 +158,42 @@ TEST(Startup, TransferLibraryLackingAnExportEndsTheProgramAndIsFreed) {
     EXPECT_EQ(p.machine.modules.Loads(), 1);
 }
 
+TEST(Startup, OnlyOneCopyRunsAndItHoldsItsLockUntilItEnds) {
+    const std::string lockName = "Global\\ulmaupdate.one-copy";
+    {
+        // Another copy runs: this one says so under its title and touches nothing.
+        Program p;
+        p.machine.spooler.InstallSimple("P1", apptest::kDriver);
+        p.machine.system.HoldLockElsewhere(lockName);
+        EXPECT_EQ(p.Run(), 0);
+        auto boxes = p.machine.ui.MessageBoxes();
+        ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_EQ(boxes[0].text,
+                  "The firmware update tool is already running. Only one update can run at a "
+                  "time.");
+        EXPECT_EQ(boxes[0].caption, "M100 Firmware Update Tool");
+        EXPECT_EQ(boxes[0].type, win::MB_OK | win::MB_ICONWARNING);
+        EXPECT_TRUE(p.machine.ui.DialogsCreated().empty());
+        EXPECT_EQ(p.machine.modules.Loads(), 0);
+        EXPECT_EQ(p.machine.spooler.counters.total(), 0);
+        EXPECT_TRUE(p.machine.system.HeldLocks().empty());
+    }
+    {
+        // The only copy holds the lock through the main dialog and gives it back at the end.
+        Program p;
+        p.machine.spooler.InstallSimple("P1", apptest::kDriver);
+        std::vector<std::string> heldInMainDialog;
+        p.scripts[IDD_ULMAUPDATE_DIALOG] = [&](const sim::DialogView&, sim::SimUi& ui, int) {
+            heldInMainDialog = p.machine.system.HeldLocks();
+            ui.ClickIn(IDD_ULMAUPDATE_DIALOG, IDC_EXIT);
+        };
+        p.Run();
+        EXPECT_EQ(heldInMainDialog, std::vector<std::string>{lockName});
+        EXPECT_TRUE(p.machine.system.HeldLocks().empty());
+        EXPECT_TRUE(p.BoxTexts().empty());
+    }
+}
+
 TEST(Startup, CancellingTheWarningTouchesNoPrinter) {
     for (int way = 0; way < 3; ++way) {
         Program p;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <set>
 
 namespace sim {
 
@@ -142,7 +143,8 @@ SimSystem::SimSystem(Language language, std::string exePath)
     : m_language(language),
       m_codePage(language == Language::Japanese ? 932 : 1252),
       m_exePath(std::move(exePath)),
-      m_files(std::make_shared<FileTable>()) {
+      m_files(std::make_shared<FileTable>()),
+      m_locks(std::make_shared<LockTable>()) {
     AddDirectory("C:\\Windows\\System32");
     AddDirectory(m_currentDir);
     AddDirectory(ExeDir());
@@ -591,6 +593,53 @@ void SimSystem::JoinThreads() {
 std::vector<uint32_t> SimSystem::ThreadExitCodes() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_exitCodes;
+}
+
+// Names of the named locks taken in this process and of those another process holds; shared
+// with the held locks, which may outlive the system.
+struct SimSystem::LockTable {
+    std::mutex mutex;
+    std::set<std::string> held;
+    std::set<std::string> elsewhere;
+};
+
+namespace {
+
+class SimHeldLock : public plat::IHeldLock {
+  public:
+    SimHeldLock(std::shared_ptr<SimSystem::LockTable> table, std::string name)
+        : m_table(std::move(table)), m_name(std::move(name)) {}
+    ~SimHeldLock() override {
+        std::lock_guard<std::mutex> lock(m_table->mutex);
+        m_table->held.erase(m_name);
+    }
+
+  private:
+    std::shared_ptr<SimSystem::LockTable> m_table;
+    std::string m_name;
+};
+
+}  // namespace
+
+void SimSystem::HoldLockElsewhere(const std::string& name, bool held) {
+    std::lock_guard<std::mutex> lock(m_locks->mutex);
+    if (held)
+        m_locks->elsewhere.insert(name);
+    else
+        m_locks->elsewhere.erase(name);
+}
+
+std::vector<std::string> SimSystem::HeldLocks() const {
+    std::lock_guard<std::mutex> lock(m_locks->mutex);
+    return {m_locks->held.begin(), m_locks->held.end()};
+}
+
+// Names compare with their letter case, as the names of kernel objects do. A second take in
+// the same process fails too: the lock stands for one running copy of the program.
+std::unique_ptr<plat::IHeldLock> SimSystem::HoldNamedLock(const std::string& name) {
+    std::lock_guard<std::mutex> lock(m_locks->mutex);
+    if (m_locks->elsewhere.count(name) || !m_locks->held.insert(name).second) return nullptr;
+    return std::make_unique<SimHeldLock>(m_locks, name);
 }
 
 uint32_t SimSystem::SetThreadExecutionState(uint32_t flags) {

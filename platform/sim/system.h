@@ -102,6 +102,12 @@ class SimSystem : public plat::ISystem {
     // Exit codes of the threads that ended, in the order they ended.
     std::vector<uint32_t> ThreadExitCodes() const;
 
+    // Named locks: held by another process (so that this one cannot take them), and the names
+    // this process holds right now.
+    void HoldLockElsewhere(const std::string& name, bool held = true);
+    std::vector<std::string> HeldLocks() const;
+    struct LockTable;
+
     // Every SetThreadExecutionState argument in order.
     std::vector<uint32_t> ExecutionStates() const;
     uint32_t CurrentExecutionState() const { return m_executionState; }
@@ -126,6 +132,7 @@ class SimSystem : public plat::ISystem {
     bool RemoveCurrentDirectoryFromDllSearch() override;
     bool StartThread(std::function<uint32_t()> entry) override;
     uint32_t SetThreadExecutionState(uint32_t flags) override;
+    std::unique_ptr<plat::IHeldLock> HoldNamedLock(const std::string& name) override;
 
     struct FileEntry {
         std::string path;  // as added
@@ -163,6 +170,7 @@ class SimSystem : public plat::ISystem {
     std::function<void()> m_threadExitHook;
     std::atomic<uint32_t> m_executionState{win::ES_CONTINUOUS};
     std::vector<uint32_t> m_executionStates;
+    std::shared_ptr<LockTable> m_locks;
 };
 
 }  // namespace sim

@@ -43,7 +43,7 @@ struct KernelHandleTraits {  // threads and files: CloseHandle, invalid is INVAL
     static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
     static void Close(HANDLE h) noexcept { ::CloseHandle(h); }
 };
-struct ThreadHandleTraits {  // CreateThread answers null on failure
+struct ThreadHandleTraits {  // CreateThread and CreateMutexA answer null on failure
     static HANDLE Invalid() noexcept { return nullptr; }
     static void Close(HANDLE h) noexcept { ::CloseHandle(h); }
 };
@@ -78,6 +78,7 @@ struct IconTraits {
 
 using FileHandle = UniqueHandle<HANDLE, KernelHandleTraits>;
 using ThreadHandle = UniqueHandle<HANDLE, ThreadHandleTraits>;
+using MutexHandle = UniqueHandle<HANDLE, ThreadHandleTraits>;
 using FindHandle = UniqueHandle<HANDLE, FindHandleTraits>;
 using ModuleHandle = UniqueHandle<HMODULE, ModuleTraits>;
 using RegKeyHandle = UniqueHandle<HKEY, RegKeyTraits>;

@@ -177,6 +177,29 @@ uint32_t System::SetThreadExecutionState(uint32_t flags) {
     return ::SetThreadExecutionState(static_cast<EXECUTION_STATE>(flags));
 }
 
+namespace {
+
+class HeldMutex : public IHeldLock {
+  public:
+    explicit HeldMutex(MutexHandle mutex) : m_mutex(std::move(mutex)) {}
+
+  private:
+    MutexHandle m_mutex;  // the name is given up when the last handle to it closes
+};
+
+}  // namespace
+
+std::unique_ptr<IHeldLock> System::HoldNamedLock(const std::string& name) {
+    ::SetLastError(ERROR_SUCCESS);
+    MutexHandle mutex(::CreateMutexA(nullptr, FALSE, name.c_str()));
+    DWORD error = ::GetLastError();
+    // The name exists already: another copy holds it. Access denied: a copy run by another user
+    // holds it under its own rights.
+    if (error == ERROR_ALREADY_EXISTS || (!mutex && error == ERROR_ACCESS_DENIED)) return nullptr;
+    // Any other failure leaves the caller as it would be without the lock.
+    return std::make_unique<HeldMutex>(std::move(mutex));
+}
+
 std::unique_ptr<IModule> Modules::LoadLibrary(const std::string& name) {
     ModuleHandle handle(::LoadLibraryA(name.c_str()));
     if (!handle) return nullptr;

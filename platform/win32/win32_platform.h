@@ -26,6 +26,7 @@ class System : public ISystem {
     bool RemoveCurrentDirectoryFromDllSearch() override;
     bool StartThread(std::function<uint32_t()> entry) override;
     uint32_t SetThreadExecutionState(uint32_t flags) override;
+    std::unique_ptr<IHeldLock> HoldNamedLock(const std::string& name) override;
 };
 
 class Modules : public IModules {

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Start-up of the real ulmaupdate.exe under Wine, in English and in Japanese: the warning
-# dialog's texts for a given model name, Cancel and the close box ending the program, and the
-# messages for a missing configuration file, missing required files and an unusable transfer
-# library. Texts are read from the real windows; a screenshot of each window is kept in
+# dialog's texts for a given model name, Cancel and the close box ending the program, a second
+# copy refused while the first runs, and the messages for a missing configuration file, missing
+# required files and an unusable transfer library. Texts are read from the real windows; a screenshot of each window is kept in
 # build/e2e-artifacts/startup/.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -104,6 +104,38 @@ checks() {
         "${warn_fmt//%s/}"
     e2e_drive wait-dialog 5000 close >/dev/null || e2e_fail "the close box could not be used"
     expect_end "the close box ends the program"
+
+    # A second copy, even renamed and in another folder, says that the tool is already running
+    # and ends; the first copy goes on undisturbed.
+    start_case first-copy
+    run_program
+    e2e_drive wait-dialog 20000 >/dev/null || e2e_fail "the first copy showed no warning"
+    local first_pid="$E2E_PROGRAM_PID"
+    start_case second-copy
+    mv "$DIR/ulmaupdate.exe" "$DIR/ulmasecond.exe"
+    e2e_start "$DIR/ulmasecond.exe"
+    if dump="$(e2e_drive wait-dialog 20000 dump)"; then
+        e2e_screenshot "$SHOT"
+        e2e_expect_line "second copy: message text" "$dump" \
+            "message	$(e2e_rc_text "$1" IDS_ALREADY_RUNNING)"
+        e2e_expect_line "second copy: message caption" "$dump" "caption	${title_fmt//%s/$model}"
+        e2e_drive wait-dialog 5000 click 1 >/dev/null || e2e_fail "second copy: OK could not be pressed"
+    else
+        e2e_fail "second copy: no window appeared"
+    fi
+    expect_end "second copy: OK ends it"
+    if grep -qs "^QV" "$DIR/simprinter.ini.log"; then
+        e2e_fail "the second copy addressed the printer"
+    else
+        e2e_pass "the second copy did not address the printer"
+    fi
+    rm -f "$E2E_PROGRAM_STATUS_FILE"
+    E2E_PROGRAM_PID="$first_pid"
+    E2E_PROGRAM_NAME=ulmaupdate.exe
+    dump="$(e2e_drive wait-dialog 5000 dump)" || true
+    e2e_expect_line "the first copy still shows its warning" "$dump" "caption	${title_fmt//%s/$model}"
+    e2e_drive wait-dialog 5000 click 2 >/dev/null || e2e_fail "first copy: Cancel could not be pressed"
+    expect_end "first copy: Cancel ends it"
 
     # No configuration file: the fixed English text, the executable's name as caption.
     start_case no-ini

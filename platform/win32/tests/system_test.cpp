@@ -161,6 +161,50 @@ TEST(Win32System, ModuleFileNameInALongDoubleByteFolderIsRefusedNotCut) {
     EXPECT_EQ("0", answer);
 }
 
+// Run in a second process by the test below: exits with 1 when it can take the named lock.
+TEST(Win32System, TakesTheNamedLockWhenAsked) {
+    const char* name = std::getenv("ULMA_LOCK_NAME");
+    if (!name) GTEST_SKIP() << "run by NamedLockIsHeldByOneProcessAtATime";
+    System system;
+    std::exit(system.HoldNamedLock(name) ? 1 : 0);
+}
+
+TEST(Win32System, NamedLockIsHeldByOneProcessAtATime) {
+    const std::string name =
+        "Global\\ulma_win32_test_lock_" + std::to_string(::GetCurrentProcessId());
+    // Whether another process can take the lock: 1 yes, 0 no, -1 not run.
+    auto takenByAnotherProcess = [&name]() -> int {
+        char self[MAX_PATH];
+        if (::GetModuleFileNameA(nullptr, self, MAX_PATH) == 0) return -1;
+        std::string command =
+            std::string("\"") + self + "\" --gtest_filter=Win32System.TakesTheNamedLockWhenAsked";
+        ::SetEnvironmentVariableA("ULMA_LOCK_NAME", name.c_str());
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        BOOL started = ::CreateProcessA(self, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                        nullptr, &startup, &process);
+        ::SetEnvironmentVariableA("ULMA_LOCK_NAME", nullptr);
+        if (!started) return -1;
+        DWORD code = 2;
+        if (::WaitForSingleObject(process.hProcess, 60000) == WAIT_OBJECT_0)
+            ::GetExitCodeProcess(process.hProcess, &code);
+        ::CloseHandle(process.hThread);
+        ::CloseHandle(process.hProcess);
+        return code <= 1 ? static_cast<int>(code) : -1;
+    };
+
+    System system;
+    auto held = system.HoldNamedLock(name);
+    ASSERT_TRUE(held);
+    EXPECT_FALSE(system.HoldNamedLock(name)) << "a second take in the same process";
+    EXPECT_EQ(0, takenByAnotherProcess());
+    held.reset();
+    EXPECT_EQ(1, takenByAnotherProcess()) << "given back when the holder lets go";
+    // The other process has ended, and its hold with it.
+    EXPECT_TRUE(system.HoldNamedLock(name));
+}
+
 TEST(Win32System, PrivateProfileReading) {
     TempDir dir;
     std::string longValue(300, 'v');
