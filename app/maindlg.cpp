@@ -114,9 +114,19 @@ void CulmaUpDateDlg::OnExit() { OnCancel(); }
 bool CulmaUpDateDlg::OnCommand(int id, int notifyCode) {
     (void)notifyCode;
     switch (id) {
-        case IDC_UPDATE:
+        case IDC_UPDATE: {
+            // The Update command's message boxes and progress dialog run loops that still serve
+            // commands posted to this disabled dialog: an Update arriving through them would
+            // query the printer and start a transfer in the middle of the running one.
+            if (m_bUpdateRunning) return true;
+            struct Running {
+                bool& flag;
+                explicit Running(bool& f) : flag(f) { flag = true; }
+                ~Running() { flag = false; }
+            } running(m_bUpdateRunning);
             OnUpdate();
             return true;
+        }
         case IDC_EXIT:
             OnExit();
             return true;

@@ -71,4 +71,8 @@ class CulmaUpDateDlg : public plat::CDialog {
     bool OnPaint() override;
     uintptr_t OnQueryDragIcon() override;
     void OnDestroy() override;
+
+  private:
+    // True while the Update command runs.
+    bool m_bUpdateRunning = false;
 };

@@ -136,13 +136,20 @@ int32_t ULMA_WINAPI TransferProgress(uint32_t percent) {
         // The windows belong to the user-interface thread: have it apply the report.
         plat::Ui().SendMessage(dlg->GetSafeHwnd(), CProgressDlg::WM_TRANSFER_PROGRESS, percent, 0);
         if (dlg->ReportIgnored()) return 1;
-        return g_bCancel.load() == 0 ? 1 : 0;
+        // A package the printer does not let us cancel is sent whole, even after a cancel
+        // request made while an earlier package could still be cancelled.
+        return g_bCancel.load() != 0 && g_bCancelEnabled.load() != 0 ? 0 : 1;
     } catch (...) {
         return 0;
     }
 }
 
-void CProgressDlg::OnCancel() { g_bCancel = 1; }
+void CProgressDlg::OnCancel() {
+    // Escape and the close command arrive as the cancel command even while the Cancel control
+    // is disabled; stopping a package then could leave the printer without working firmware.
+    if (!plat::Ui().IsWindowEnabled(GetDlgItem(win::IDCANCEL))) return;
+    g_bCancel = 1;
+}
 
 void CProgressDlg::OnOK() {
     // An OK command from the keyboard while the worker still sends is ignored: the dialog must

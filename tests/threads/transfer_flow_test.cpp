@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -49,7 +50,8 @@ struct SendPlan {
     std::vector<uint32_t> percents{0, 50, 100};
     int32_t result = 0;
     bool untilStopped = false;
-    std::function<void()> before;  // runs on the worker before the first report
+    std::function<void()> before;      // runs on the worker before the first report
+    std::function<void()> afterFirst;  // runs on the worker after the first report
 };
 
 struct SendCall {
@@ -111,6 +113,7 @@ int32_t ULMA_WINAPI FakeSendFile(const uint8_t* header64, const uint8_t* data,
         do {
             int32_t answer = callback(plan.percents[i]);
             call.reports.push_back(Look(plan.percents[i], answer));
+            if (i == 0 && plan.afterFirst && call.reports.size() == 1) plan.afterFirst();
             if (answer == 0) {
                 call.result = maker::XM_RESULT_STOPPED;
                 break;
@@ -194,6 +197,24 @@ class TransferRun {
 };
 
 std::string Bytes(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+
+// Work for the worker thread: wait until the user-interface thread has been given the input,
+// then leave it time to act on it.
+std::function<void()> WaitUntilGiven(std::atomic<bool>& given) {
+    return [&given] {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (!given && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    };
+}
+
+// A send that pauses after its first report until the input has been given.
+SendPlan PausedAfterFirstReport(std::atomic<bool>& given) {
+    SendPlan plan;
+    plan.afterFirst = WaitUntilGiven(given);
+    return plan;
+}
 
 }  // namespace
 
@@ -473,13 +494,7 @@ TEST(TransferFlow, EnterInTheProgressDialogDoesNotEndTheTransferEarly) {
     std::atomic<bool> pressed{false};
     std::atomic<size_t> callsWhenJudged{99};
     SendPlan plan;
-    plan.before = [&pressed] {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (!pressed && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        // Time for the user-interface thread to act on the key.
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    };
+    plan.before = WaitUntilGiven(pressed);
     run.fake.plans = {plan};
     run.p.scripts[IDD_PROGRESS] = [&pressed](const sim::DialogView& d, sim::SimUi& ui, int step) {
         if (step == 0 && ui.PressEnter(d.window)) pressed = true;
@@ -500,4 +515,65 @@ TEST(TransferFlow, EnterInTheProgressDialogDoesNotEndTheTransferEarly) {
     auto outcome = run.Outcome();
     ASSERT_EQ(outcome.size(), 1u);
     EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
+}
+
+TEST(TransferFlow, APackageThatMayNotBeCancelledIsSentWholeWhateverTheKeyboardSays) {
+    // Cancel is disabled because the printer reports no cancel limit (ways 0 and 2) or the
+    // package is at the limit (ways 1 and 3); Escape (0, 1) and the close box (2, 3) then leave
+    // the package to be sent whole.
+    for (int way = 0; way < 4; ++way) {
+        SCOPED_TRACE(way);
+        TransferRun run(false);
+        if (way % 2 == 1) run.SetCancelLimit(300);
+        std::atomic<bool> given{false};
+        run.fake.plans = {PausedAfterFirstReport(given)};
+        run.p.scripts[IDD_PROGRESS] = [&given, way](const sim::DialogView& d, sim::SimUi& ui, int) {
+            const sim::ControlView* cancel = d.Control(win::IDCANCEL);
+            if (given || !cancel || cancel->enabled) return;
+            if (way < 2)
+                ui.PressEscape(d.window);
+            else
+                ui.CloseBox(d.window);
+            given = true;
+        };
+        run.p.Run();
+        EXPECT_TRUE(given);
+        ASSERT_EQ(run.fake.calls.size(), 1u);
+        EXPECT_FALSE(run.fake.calls[0].reports.front().cancelEnabled);
+        EXPECT_EQ(run.fake.calls[0].result, 0) << "the package was stopped part-way";
+        auto outcome = run.Outcome();
+        ASSERT_EQ(outcome.size(), 1u);
+        EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
+    }
+}
+
+TEST(TransferFlow, CommandsPostedToTheMainDialogDuringTheTransferStartNothing) {
+    // The main dialog is disabled under the progress dialog, but a command posted to it is
+    // still served by the progress dialog's loop: Update must start no second query or
+    // transfer, and Exit must not cut the transfer short.
+    for (int way = 0; way < 2; ++way) {
+        SCOPED_TRACE(way == 0 ? "Update" : "Exit");
+        TransferRun run(false);
+        std::atomic<bool> given{false};
+        run.fake.plans = {PausedAfterFirstReport(given)};
+        int questions = 0;
+        run.p.machine.ui.OnMessageBox([&questions](const sim::MessageBoxRecord& box) {
+            if ((box.type & win::MB_TYPEMASK) != win::MB_YESNO) return win::IDOK;
+            ++questions;
+            return win::IDYES;
+        });
+        run.p.scripts[IDD_PROGRESS] = [&given, way](const sim::DialogView&, sim::SimUi&, int) {
+            if (given) return;
+            plat::Ui().PostMessage(app::MainWindow(), win::WM_COMMAND,
+                                   way == 0 ? IDC_UPDATE : IDC_EXIT, 0);
+            given = true;
+        };
+        run.p.Run();
+        EXPECT_TRUE(given);
+        EXPECT_EQ(questions, 1) << "a second confirmation came during the transfer";
+        EXPECT_EQ(run.fake.calls.size(), 1u);
+        auto outcome = run.Outcome();
+        ASSERT_EQ(outcome.size(), 1u);
+        EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
+    }
 }

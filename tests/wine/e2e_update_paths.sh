@@ -9,7 +9,8 @@
 #      the refusal comes after Yes, and nothing is sent;
 #   4. the reply cannot be read: the read-failure box, no confirmation;
 #   5. Escape during a slow transfer: "Transferring cancelled.", nothing more is sent;
-#   6. a whole update: the device-busy window, the completion message, the program ends.
+#   6. a whole update, Escape and Alt+F4 pressed while Cancel is disabled changing nothing:
+#      the device-busy window, the completion message, the program ends.
 # Every text is compared letter for letter with res/<lang>.rc. Screenshots of the progress
 # dialog, the device-busy window and every message box go to build/e2e-artifacts/update-paths/.
 set -euo pipefail
@@ -246,15 +247,23 @@ paths() {
     e2e_expect_eq "cancel: nothing more received" "$(recv_count)" 1
     ok_back_to_main "cancel" "$box"
 
-    # 6. A whole update in about a second: the device-busy window, then the completion.
+    # 6. A whole update in about five seconds, with a cancel limit that no package is below
+    # (a limit of 0 would leave the one of step 5 in force): Escape and Alt+F4 while Cancel is
+    # disabled leave it alone; then the device-busy window and the completion.
     printf -- '-- a whole update\n'
-    upd_state speed=$(((len1 + len2) * 2))
+    upd_state speed=$(((len1 + len2) / 5)) cancel_limit=1
     press_update
     confirm "update" "$old" "11-confirm"
     answer_yes
     prog=""
     if upd_has_control "$UPD_DUMP" 2310; then
         prog="$UPD_HWND"
+        # The first report from the library sets the Cancel control for the package.
+        sleep 1
+        upd_dump "$prog"
+        check_progress "update" "$UPD_DUMP" "enabled=0 visible=0"
+        xdotool key Escape && xdotool key alt+F4 ||
+            e2e_fail "update: Escape and Alt+F4 could not be typed"
         upd_next "$prog"
     fi
     local busy="$UPD_HWND"
