@@ -294,10 +294,6 @@ TEST(MediaRecords, TapeMarginsAndPaperNames) {
     EXPECT_EQ(std::string(t.szName), std::string(49, 'y'));
 }
 
-}  // namespace
-
-namespace {
-
 // Paper names in code page 932 are cut and split on whole characters: a trail byte equal to '|'
 // is part of its character, and the 49-byte cut does not leave half a character behind.
 TEST(MediaRecordsJapanese, PaperNamesAreCutAndSplitOnWholeCharacters) {

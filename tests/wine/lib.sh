@@ -50,23 +50,15 @@ e2e_prefix() {
     fi
     e2e_log "Creating the Wine prefix $WINEPREFIX (once)"
     mkdir -p "$(dirname "$WINEPREFIX")" "$E2E_ARTIFACTS"
-    # Wine's first boot has failed now and then on a loaded machine; a failed prefix is thrown
-    # away and made again, and the last attempt's own output is shown when all of them fail.
-    local attempt log
-    log="$E2E_ARTIFACTS/wineboot-${WINEPREFIX##*/}.log"
-    for attempt in 1 2 3; do
-        wineserver -k 2>/dev/null || true
-        wineserver -w 2>/dev/null || true
-        rm -rf "$WINEPREFIX"
-        if wine wineboot --init >"$log" 2>&1 </dev/null && wineserver -w &&
-            [[ -f "$WINEPREFIX/system.reg" ]]; then
-            break
-        fi
-        e2e_log "wineboot failed (attempt $attempt of 3); its output:"
+    rm -rf "$WINEPREFIX"
+    # Wine's own output is kept and shown on failure, with the free space: a full disk is the
+    # usual cause, and Wine says little about it.
+    local log="$E2E_ARTIFACTS/wineboot-${WINEPREFIX##*/}.log"
+    if ! wine wineboot --init >"$log" 2>&1 </dev/null || ! wineserver -w ||
+        [[ ! -f "$WINEPREFIX/system.reg" ]]; then
         tail -n 20 "$log" >&2
-        ((attempt < 3)) || e2e_die "wineboot failed; free space where the prefix lies: $(df -h --output=avail "${WINEPREFIX%/*}" | tail -n 1)"
-        sleep 2
-    done
+        e2e_die "wineboot failed; free space where the prefix lies: $(df -h --output=avail "${WINEPREFIX%/*}" | tail -n 1)"
+    fi
     mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
     cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
     # The proportional IPA Gothic stands in for the proportional dialog font "MS UI Gothic";
