@@ -307,7 +307,10 @@ struct SimUi::Impl {
         if (shutdown) return 0;
         auto reply = std::make_shared<Reply>();
         queues[w->thread].sent.push_back({window, std::move(fn), reply});
+        // Woken after the lock is let go, so that the owner does not wake only to wait for it.
+        lock.unlock();
         cv.notify_all();
+        lock.lock();
         // While it waits, the sender serves messages sent to its own windows, as Windows does,
         // so that two threads sending to each other do not deadlock.
         while (!reply->done && !shutdown) {
@@ -375,9 +378,11 @@ struct SimUi::Impl {
         }
         if (alive) result = item.call();
         if (item.reply) {
-            std::lock_guard<std::mutex> lock(mutex);
-            item.reply->done = true;
-            item.reply->result = result;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                item.reply->done = true;
+                item.reply->result = result;
+            }
             cv.notify_all();
         }
     }
