@@ -141,9 +141,11 @@ TEST_F(SimSystemTest, TimeIsVirtualAndCallsAreRecorded) {
     std::string path;
     ASSERT_TRUE(sys().GetModuleFileName(path));
     EXPECT_EQ(path, "C:\\Tools\\ulmaupdate.exe");
-    sys().SetExePath("C:\\" + std::string(300, 'p') + ".exe");
+    sys().SetExePath("C:\\" + std::string(252, 'p') + ".exe");
     ASSERT_TRUE(sys().GetModuleFileName(path));
     EXPECT_EQ(path.size(), 259u);
+    sys().SetExePath("C:\\" + std::string(253, 'p') + ".exe");
+    EXPECT_FALSE(sys().GetModuleFileName(path)) << "a path of 260 bytes is refused, not cut";
     sys().FailModuleFileName(true);
     EXPECT_FALSE(sys().GetModuleFileName(path));
 

@@ -316,8 +316,8 @@ bool SimSystem::GetModuleFileName(std::string& path) {
     if (m_failModuleFileName) return false;
     std::string p = ExePath();
     if (p.empty()) return false;
-    // A 260-byte buffer: a longer path arrives cut to 259 bytes.
-    if (p.size() > 259) p.resize(259);
+    // As the Windows layer does: a path too long for the 260-byte fields is refused, never cut.
+    if (p.size() >= 260) return false;
     path = p;
     return true;
 }
