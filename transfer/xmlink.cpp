@@ -1,6 +1,7 @@
 #include "transfer/xmlink.h"
 
 #include <cstring>
+#include <string>
 
 std::unique_ptr<plat::IModule> g_hXmLink;
 
@@ -26,6 +27,12 @@ template <class Fn>
 bool Resolve(const char* name, Fn& out) {
     out = plat::GetProc<Fn>(*g_hXmLink, name);
     return out != nullptr;
+}
+
+// The printer the cancel limit was last read for; used on the user-interface thread only.
+std::string& LimitPrinter() {
+    static std::string name;
+    return name;
 }
 
 }  // namespace
@@ -64,6 +71,12 @@ int32_t XmCheckSupportPrinter(const std::string& printerName) {
 
 int32_t XmInitPrinter(const std::string& printerName) {
     if (!g_pfnXMInitPrinter) return g_nLastResult = kXmNotBound;
+    // A cancel limit is what one printer reported: another printer starts with none, so that
+    // its packages are never made cancellable by a limit it did not give.
+    if (printerName != LimitPrinter()) {
+        g_nCancelLimit = 0;
+        LimitPrinter() = printerName;
+    }
     std::memset(g_XmPrinterRecord, 0, sizeof g_XmPrinterRecord);
     return g_nLastResult = g_pfnXMInitPrinter(printerName.c_str(), g_XmPrinterRecord);
 }
@@ -103,4 +116,5 @@ void ResetXmLinkForTest() {
     std::memset(g_XmPrinterRecord, 0, sizeof g_XmPrinterRecord);
     g_nLastResult = 0;
     g_nCancelLimit = 0;
+    LimitPrinter().clear();
 }

@@ -577,3 +577,44 @@ TEST(TransferFlow, CommandsPostedToTheMainDialogDuringTheTransferStartNothing) {
         EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
     }
 }
+
+TEST(TransferFlow, ACancelLimitReportedByOnePrinterDoesNotMakeAnotherPrintersPackageCancellable) {
+    // P1 reports a limit of 1000, the user answers No; P2 reports none and the user answers
+    // Yes: P2's package may not be cancelled, and Escape leaves it to be sent whole.
+    TransferRun run(false, 2);
+    run.p.machine.spooler.InstallSimple("P2", apptest::kDriver);
+    simprinter::State s = simprinter::Instance().GetState();
+    s.printerNames = {"P1", "P2"};
+    s.cancelLimit = 1000;
+    simprinter::Instance().SetState(s);
+    int questions = 0;
+    run.p.machine.ui.OnMessageBox([&questions](const sim::MessageBoxRecord& box) {
+        if ((box.type & win::MB_TYPEMASK) != win::MB_YESNO) return win::IDOK;
+        return ++questions == 1 ? win::IDNO : win::IDYES;
+    });
+    run.p.scripts[IDD_ULMAUPDATE_DIALOG] = [&run](const sim::DialogView&, sim::SimUi& ui,
+                                                  int step) {
+        if (step == 0) ui.SelectItem(IDC_COMBO_PRINTER, "P1");
+        if (step == 1) {
+            run.SetCancelLimit(0);
+            ui.SelectItem(IDC_COMBO_PRINTER, "P2");
+        }
+        ui.ClickIn(IDD_ULMAUPDATE_DIALOG, step < 2 ? IDC_UPDATE : IDC_EXIT);
+    };
+    std::atomic<bool> given{false};
+    run.fake.plans = {PausedAfterFirstReport(given)};
+    run.p.scripts[IDD_PROGRESS] = [&given](const sim::DialogView& d, sim::SimUi& ui, int) {
+        if (given) return;
+        ui.PressEscape(d.window);
+        given = true;
+    };
+    run.p.Run();
+
+    EXPECT_EQ(questions, 2);
+    ASSERT_EQ(run.fake.calls.size(), 1u);
+    EXPECT_FALSE(run.fake.calls[0].reports.front().cancelEnabled);
+    EXPECT_EQ(run.fake.calls[0].result, 0) << "the package was stopped part-way";
+    auto outcome = run.Outcome();
+    ASSERT_EQ(outcome.size(), 1u);
+    EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
+}
