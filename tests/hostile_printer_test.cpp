@@ -210,6 +210,7 @@ TEST(HostilePackage, BadPackagesSendNothing) {
         std::vector<std::string> after;  // boxes after the confirmation
         bool secondMissing = false;
         bool locked = false;
+        int32_t secondLength = -1;
     };
     std::string lengthOnly = hostile::Package(100, 0).substr(0, 20);
     const std::vector<Case> cases = {
@@ -224,6 +225,8 @@ TEST(HostilePackage, BadPackagesSendNothing) {
         {hostile::Package(256, 256), "", {"File not found:\n\nfw.kf7"}, false, true},
         {hostile::Package(256, 256), "fw2.kf7", {"File not found:\n\nfw2.kf7"}, true},
         {hostile::Package(256, 256), "fw2.kf7", {"Failed to transfer."}},  // fw2 length -1
+        // Lengths adding up to 0: nothing to send, as for a single negative length.
+        {hostile::Package(256, 256), "fw2.kf7", {}, false, false, -256},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE(i);
@@ -233,7 +236,7 @@ TEST(HostilePackage, BadPackagesSendNothing) {
         s.p.SetIni(Ini(c.second));
         s.p.machine.system.AddFile(hostile::kPackagePath, c.first);
         if (!c.second.empty() && !c.secondMissing)
-            s.p.machine.system.AddFile("C:\\Tools\\fw2.kf7", hostile::Package(-1, 10));
+            s.p.machine.system.AddFile("C:\\Tools\\fw2.kf7", hostile::Package(c.secondLength, 10));
         if (c.locked) s.p.machine.system.LockFile(hostile::kPackagePath);
         s.p.Run();
         auto texts = s.BoxTexts();
