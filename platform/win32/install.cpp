@@ -3,7 +3,30 @@
 
 namespace plat::win32 {
 
+namespace {
+
+// Texts reach the program in the ANSI code page. Japanese texts on a system whose code page is
+// not the Japanese one would arrive as question marks, the warning not to unplug the printer
+// among them, so there the program shows its English texts and dialogs instead. Windows picks
+// resources by the thread's user-interface language, Wine by the thread's locale: both are set.
+void KeepToTextsTheCodePageHolds() {
+    if (::GetACP() == 932) return;
+    const LANGID english = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+    using GetUiLanguageFn = LANGID(WINAPI*)();
+    using SetUiLanguageFn = LANGID(WINAPI*)(LANGID);
+    HMODULE kernel = ::GetModuleHandleA("kernel32");
+    // Looked up at run time: older Windows versions lack the calls.
+    auto getUi = GetProcAs<GetUiLanguageFn>(kernel, "GetThreadUILanguage");
+    auto setUi = GetProcAs<SetUiLanguageFn>(kernel, "SetThreadUILanguage");
+    if (getUi && setUi && PRIMARYLANGID(getUi()) == LANG_JAPANESE) setUi(english);
+    if (PRIMARYLANGID(LANGIDFROMLCID(::GetThreadLocale())) == LANG_JAPANESE)
+        ::SetThreadLocale(MAKELCID(english, SORT_DEFAULT));
+}
+
+}  // namespace
+
 Platform::Platform(HINSTANCE instance) : ui(instance) {
+    KeepToTextsTheCodePageHolds();
     INITCOMMONCONTROLSEX controls;
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_ANIMATE_CLASS;

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Start-up of the real ulmaupdate.exe under Wine, in English and in Japanese: the warning
 # dialog's texts for a given model name, Cancel and the close box ending the program, a second
-# copy refused while the first runs, and the messages for a missing configuration file, missing
-# required files and an unusable transfer library. Texts are read from the real windows; a screenshot of each window is kept in
+# copy refused while the first runs, the messages for a missing configuration file, missing
+# required files and an unusable transfer library, and English shown where the code page cannot
+# hold the Japanese texts. Texts are read from the real windows; a screenshot of each window is kept in
 # build/e2e-artifacts/startup/.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -167,5 +168,23 @@ checks() {
 
 checks en
 checks ja
+
+# Japanese as the language of messages on a system whose code page is not the Japanese one: the
+# Japanese texts would reach the program as question marks, so it shows its English ones.
+printf '== Japanese messages with a Western code page\n'
+LANG_TAG=ja-messages
+e2e_language ja-messages
+start_case warning
+set_ini "$DIR/ulmaupdate.ini" MachineName QL-S100
+run_program
+dump="$(e2e_drive wait-dialog 20000 dump)" || true
+e2e_screenshot "$SHOT"
+title_fmt="$(e2e_rc_text en IDS_TITLE_FMT)"
+warn_fmt="$(e2e_rc_text en IDS_WARNING_TEXT)"
+e2e_expect_line "warning caption in English" "$dump" "caption	${title_fmt//%s/QL-S100}"
+e2e_expect_eq "warning text in English" "$(e2e_control_text "$dump" 1006)" "${warn_fmt//%s/QL-S100}"
+e2e_expect_eq "warning dialog in English" "$(e2e_control_text "$dump" 1)" "&Start"
+e2e_drive wait-dialog 5000 click 2 >/dev/null || e2e_fail "Cancel could not be pressed"
+expect_end "Cancel ends the program"
 printf 'Screenshots: %s\n' "$E2E_ARTIFACTS/startup"
 e2e_finish

@@ -94,7 +94,7 @@ e2e_japanese_locale() {
 e2e_language() {
     case "$1" in
     en)
-        unset LOCPATH
+        unset LOCPATH LC_MESSAGES
         export LANG=C.UTF-8 LC_ALL=C.UTF-8
         ;;
     ja)
@@ -102,6 +102,13 @@ e2e_language() {
         export LOCPATH="$E2E_LOCPATH"
         # The shell itself may not know the private locale; only the programs need it.
         export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 2>/dev/null
+        ;;
+    ja-messages)
+        # Japanese as the language of messages on a system with a Western code page.
+        e2e_japanese_locale
+        export LOCPATH="$E2E_LOCPATH"
+        unset LC_ALL
+        export LANG=C.UTF-8 LC_MESSAGES=ja_JP.UTF-8 2>/dev/null
         ;;
     *) e2e_die "unknown language $1" ;;
     esac
