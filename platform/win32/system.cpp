@@ -10,8 +10,8 @@ namespace plat::win32 {
 
 namespace {
 
-// Bytes of the longest path Windows knows (32767 characters of up to two bytes) and a terminator.
-constexpr size_t kLongestAnsiPath = 65536;
+// Characters of the longest path Windows knows, and a terminator.
+constexpr size_t kLongestPath = 32768;
 
 class File : public IFile {
   public:
@@ -93,13 +93,29 @@ bool NamesADevice(const std::string& path) {
 }  // namespace
 
 bool System::GetModuleFileName(std::string& path) {
-    // Asked with room for the longest path there is, so that a path too long for the 260-byte
-    // name fields is refused, never cut: in a 260-byte buffer a double-byte path can arrive cut
-    // before a character that did not fit, terminated and answered as if whole.
-    std::vector<char> buffer(kLongestAnsiPath);
-    DWORD length = ::GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0 || length >= MAX_PATH) return false;
-    path.assign(buffer.data(), length);
+    // Asked in UTF-16 with room for the longest path there is, then turned into the code page
+    // without "best fit": a folder name the code page cannot hold is refused, never answered as
+    // a look-alike that names another folder (a name in full-width letters would become the
+    // same name in plain letters, and the configuration and packages would be read from that
+    // folder). A path too long for the 260-byte
+    // name fields is refused too, never cut: in a 260-byte buffer a double-byte path can arrive
+    // cut before a character that did not fit, terminated and answered as if whole.
+    std::vector<wchar_t> wide(kLongestPath);
+    DWORD length = ::GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
+    if (length == 0 || length >= wide.size()) return false;
+    // UTF-8 holds every character, and takes neither the flag nor the question.
+    const bool utf8 = ::GetACP() == CP_UTF8;
+    const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    BOOL lossy = FALSE;
+    int bytes = ::WideCharToMultiByte(CP_ACP, flags, wide.data(), static_cast<int>(length), nullptr,
+                                      0, nullptr, utf8 ? nullptr : &lossy);
+    if (bytes <= 0 || lossy || bytes >= MAX_PATH) return false;
+    std::string ansi(static_cast<size_t>(bytes), '\0');
+    if (::WideCharToMultiByte(CP_ACP, flags, wide.data(), static_cast<int>(length), &ansi[0], bytes,
+                              nullptr, utf8 ? nullptr : &lossy) != bytes ||
+        lossy)
+        return false;
+    path = std::move(ansi);
     return true;
 }
 

@@ -2,8 +2,8 @@
 # Start-up of the real ulmaupdate.exe under Wine, in English and in Japanese: the warning
 # dialog's texts for a given model name, Cancel and the close box ending the program, a second
 # copy refused while the first runs, the messages for a missing configuration file, missing
-# required files and an unusable transfer library, and English shown where the code page cannot
-# hold the Japanese texts. Texts are read from the real windows; a screenshot of each window is kept in
+# required files and an unusable transfer library, English shown where the code page cannot
+# hold the Japanese texts, and a folder name the code page cannot hold refused. Texts are read from the real windows; a screenshot of each window is kept in
 # build/e2e-artifacts/startup/.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -186,5 +186,28 @@ e2e_expect_eq "warning text in English" "$(e2e_control_text "$dump" 1006)" "${wa
 e2e_expect_eq "warning dialog in English" "$(e2e_control_text "$dump" 1)" "&Start"
 e2e_drive wait-dialog 5000 click 2 >/dev/null || e2e_fail "Cancel could not be pressed"
 expect_end "Cancel ends the program"
+
+# Started from a folder named in full-width letters, which the Western code page cannot hold,
+# beside a ready folder of the same name in plain letters: the program must not take that
+# folder's configuration and package for its own.
+printf '== A folder name the code page cannot hold\n'
+LANG_TAG=en
+e2e_language en
+start_case plain-twin
+twin="$DIR"
+mv "$twin" "$(dirname "$twin")/FW"
+twin="$(dirname "$twin")/FW"
+start_case full-width
+rm -rf "$(dirname "$DIR")/ＦＷ"
+mv "$DIR" "$(dirname "$DIR")/ＦＷ"
+DIR="$(dirname "$DIR")/ＦＷ"
+# Without its own path the program has no name for the caption either.
+expect_message_box "full-width folder name" "Error : Data file is not found." ""
+if [[ -s "$twin/simprinter.ini.log" ]]; then
+    e2e_fail "the plain-named folder's printer was addressed: $(head -n1 "$twin/simprinter.ini.log")"
+else
+    e2e_pass "nothing was read or sent through the plain-named folder"
+fi
+rm -rf "$DIR" "$twin"
 printf 'Screenshots: %s\n' "$E2E_ARTIFACTS/startup"
 e2e_finish

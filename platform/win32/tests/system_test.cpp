@@ -98,16 +98,55 @@ TEST(Win32System, ReportsItsModuleFileNameWhenAsked) {
     std::ofstream(report, std::ios::binary) << (ok ? "1" : "0") << path;
 }
 
+// What a copy of this program at `exe`, in the folders `dirs` (made here, outermost first),
+// answers for its module file name: "1" and the path, "0", or empty when it did not run.
+std::string ModuleFileNameOfACopy(const std::vector<std::wstring>& dirs, const std::wstring& exe) {
+    std::string answer;
+    bool made = true;
+    for (const auto& dir : dirs) made = made && ::CreateDirectoryW(dir.c_str(), nullptr);
+    wchar_t self[MAX_PATH];
+    if (made && ::GetModuleFileNameW(nullptr, self, MAX_PATH) != 0 &&
+        ::CopyFileW(self, exe.c_str(), FALSE)) {
+        char tempA[MAX_PATH];
+        ::GetTempPathA(MAX_PATH, tempA);
+        std::string report =
+            std::string(tempA) + "ulma_module_report_" + std::to_string(::GetCurrentProcessId());
+        ::SetEnvironmentVariableA("ULMA_MODULE_NAME_REPORT", report.c_str());
+        std::wstring command =
+            L"\"" + exe + L"\" --gtest_filter=Win32System.ReportsItsModuleFileNameWhenAsked";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        if (::CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &startup, &process)) {
+            ::WaitForSingleObject(process.hProcess, 60000);
+            ::CloseHandle(process.hThread);
+            ::CloseHandle(process.hProcess);
+        }
+        ::SetEnvironmentVariableA("ULMA_MODULE_NAME_REPORT", nullptr);
+        std::ifstream in(report, std::ios::binary);
+        answer.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        in.close();
+        ::DeleteFileA(report.c_str());
+        ::DeleteFileW(exe.c_str());
+    }
+    for (auto it = dirs.rbegin(); it != dirs.rend(); ++it) ::RemoveDirectoryW(it->c_str());
+    return answer;
+}
+
+std::wstring TempFolder(const wchar_t* prefix) {
+    wchar_t temp[MAX_PATH];
+    if (::GetTempPathW(MAX_PATH, temp) == 0) return std::wstring();
+    return std::wstring(temp) + prefix + std::to_wstring(::GetCurrentProcessId());
+}
+
 TEST(Win32System, ModuleFileNameInALongDoubleByteFolderIsRefusedNotCut) {
     if (::GetACP() != 932) GTEST_SKIP() << "needs the Japanese code page";
     auto ansiLength = [](const std::wstring& text) {
         return ::WideCharToMultiByte(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()),
                                      nullptr, 0, nullptr, nullptr);
     };
-    wchar_t temp[MAX_PATH];
-    ASSERT_NE(0u, ::GetTempPathW(MAX_PATH, temp));
-    std::vector<std::wstring> dirs{std::wstring(temp) + L"ulma_dbcs_" +
-                                   std::to_wstring(::GetCurrentProcessId())};
+    std::vector<std::wstring> dirs{TempFolder(L"ulma_dbcs_")};
     // Folders of double-byte characters (U+3042, two bytes in code page 932) arranged so that
     // one character starts at byte 259: a 260-byte buffer has room for its first byte only.
     for (;;) {
@@ -122,42 +161,26 @@ TEST(Win32System, ModuleFileNameInALongDoubleByteFolderIsRefusedNotCut) {
         dirs.push_back(dirs.back() + L"\\" + name);
         if (259 - used <= 80) break;
     }
-    for (const auto& dir : dirs) ASSERT_TRUE(::CreateDirectoryW(dir.c_str(), nullptr));
     std::wstring exe = dirs.back() + L"\\copy.exe";
     ASSERT_GT(ansiLength(exe), 260);
     ASSERT_LT(exe.size(), static_cast<size_t>(MAX_PATH)) << "the wide path itself fits";
-
-    wchar_t self[MAX_PATH];
-    ASSERT_NE(0u, ::GetModuleFileNameW(nullptr, self, MAX_PATH));
-    ASSERT_TRUE(::CopyFileW(self, exe.c_str(), FALSE));
-    char tempA[MAX_PATH];
-    ::GetTempPathA(MAX_PATH, tempA);
-    std::string report =
-        std::string(tempA) + "ulma_dbcs_report_" + std::to_string(::GetCurrentProcessId());
-    ::SetEnvironmentVariableA("ULMA_MODULE_NAME_REPORT", report.c_str());
-    std::wstring command =
-        L"\"" + exe + L"\" --gtest_filter=Win32System.ReportsItsModuleFileNameWhenAsked";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    BOOL started = ::CreateProcessW(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                    nullptr, &startup, &process);
-    ::SetEnvironmentVariableA("ULMA_MODULE_NAME_REPORT", nullptr);
-    if (started) {
-        EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.hProcess, 60000));
-        ::CloseHandle(process.hThread);
-        ::CloseHandle(process.hProcess);
-    }
-    std::ifstream in(report, std::ios::binary);
-    std::string answer((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    in.close();
-    ::DeleteFileA(report.c_str());
-    ::DeleteFileW(exe.c_str());
-    for (auto it = dirs.rbegin(); it != dirs.rend(); ++it) ::RemoveDirectoryW(it->c_str());
-
-    ASSERT_TRUE(started);
     // The path does not fit the tool's 260-byte fields: refused, never answered cut inside a
     // folder name, which would make the folder above it pass for the program's own.
+    EXPECT_EQ("0", ModuleFileNameOfACopy(dirs, exe));
+}
+
+TEST(Win32System, ModuleFileNameInAFolderTheCodePageCannotHoldIsRefused) {
+    if (::GetACP() == 932) GTEST_SKIP() << "full-width letters are in the Japanese code page";
+    // A folder named in full-width letters, beside one with the same name in plain letters:
+    // the program must not take the plain one for its own.
+    std::wstring base = TempFolder(L"ulma_bestfit_");
+    ASSERT_TRUE(::CreateDirectoryW(base.c_str(), nullptr));
+    std::wstring plain = base + L"\\FW";
+    ASSERT_TRUE(::CreateDirectoryW(plain.c_str(), nullptr));
+    std::wstring wide = base + L"\\\xFF26\xFF37";
+    std::string answer = ModuleFileNameOfACopy({wide}, wide + L"\\copy.exe");
+    ::RemoveDirectoryW(plain.c_str());
+    ::RemoveDirectoryW(base.c_str());
     EXPECT_EQ("0", answer);
 }
 
