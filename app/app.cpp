@@ -5,6 +5,7 @@
 
 #include "app/framework.h"
 #include "app/maindlg.h"
+#include "device/printer.h"
 #include "printers/printerlist.h"
 #include "res/resource.h"
 #include "transfer/warningdlg.h"
@@ -106,8 +107,17 @@ bool CulmaUpDateApp::SelectPrinter(const std::string& printerName) {
     if (!list.SelectPrinterByName(printerName.c_str())) return false;
     std::string current;
     if (!list.GetCurrentPrinterName(current) || current.empty()) return false;
+    if (!IsOfModelNow(current)) return false;
     XmCheckSupportPrinter(current);
     return XmInitPrinter(current) == 0;
+}
+
+bool CulmaUpDateApp::IsOfModelNow(const std::string& printerName) const {
+    // The list is filled once: a queue removed since and made again under the same name for
+    // another model's driver must not get this model's commands or firmware.
+    std::string driver;
+    if (!ReadQueueDriverName(printerName.c_str(), driver) || driver.empty()) return false;
+    return driver == m_strDriverName || driver == m_strInboxDriverName;
 }
 
 bool CulmaUpDateApp::InitInstance() {

@@ -23,6 +23,8 @@ class CulmaUpDateApp {
     // Makes the named printer current in the printer list and the transfer target of the
     // transfer-driver library; true on success.
     bool SelectPrinter(const std::string& printerName);
+    // True when the queue of this name has, at this moment, one of the model's two drivers.
+    bool IsOfModelNow(const std::string& printerName) const;
 
     // Name of the application's registry key (string resource 1010), set by start-up.
     const std::string& RegistryKey() const { return m_strRegistryKey; }

@@ -57,6 +57,13 @@ void CulmaUpDateDlg::OnUpdate() {
         return;
     }
 
+    // Looked at again after the answer: the question may have stood open while the queue was
+    // made again for another model.
+    if (!GetApp().IsOfModelNow(m_strPrinterName)) {
+        app::AfxMessageBox(app::LoadStr(IDS_CANNOT_COMMUNICATE), win::MB_OK | win::MB_ICONWARNING);
+        return;
+    }
+
     if (!m_strCountry.empty() && m_strCountry != info.strSystemInfo) {
         app::AfxMessageBox(app::LoadStr(IDS_SYSINFO_DIFFERENT), win::MB_OK | win::MB_ICONWARNING);
         return;

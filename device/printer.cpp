@@ -17,6 +17,22 @@ bool CopyNameField(char (&field)[kNameField], const char* name) {
     return true;
 }
 
+bool ReadQueueDriverName(const char* queue, std::string& driver) {
+    if (!queue || !*queue) return false;
+    auto handle = plat::Spooler().OpenPrinter(queue);
+    if (!handle) return false;
+    uint32_t needed = 0;
+    handle->GetPrinter2(nullptr, 0, &needed);
+    // A size that cannot hold the record itself would have the record read past the buffer.
+    if (needed < plat::Spooler().Info2Size()) return false;
+    std::unique_ptr<uint8_t[]> info(new (std::nothrow) uint8_t[needed]());
+    if (!info || !handle->GetPrinter2(info.get(), needed, &needed)) return false;
+    plat::PrinterInfo2 record = plat::Spooler().Info2At(info.get(), 0);
+    if (!record.pDriverName) return false;
+    driver = record.pDriverName;
+    return true;
+}
+
 CPrinter::CPrinter() = default;
 
 // The owner releases the settings block first; should it not, the buffer still goes here.

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "device/devmode.h"
@@ -22,6 +23,10 @@ constexpr size_t kNameField = 260;
 // the field is left unchanged and the answer is false, since a cut printer name would address
 // another queue. A null name counts as empty.
 bool CopyNameField(char (&field)[kNameField], const char* name);
+
+// The driver name the spooler gives now for the queue of this name; false when the queue cannot
+// be opened or read.
+bool ReadQueueDriverName(const char* queue, std::string& driver);
 
 class CPrinter {
   public:

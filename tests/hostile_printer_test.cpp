@@ -172,6 +172,46 @@ TEST(HostilePrinter, APrinterTheLibraryRefusesNeverGetsTheFirmwareMeantForAnothe
     }
 }
 
+TEST(HostilePrinter, AQueueMadeAgainForAnotherModelAfterTheListWasFilledGetsNothing) {
+    // P2 is listed; then its queue is removed and made again under the same name for another
+    // model's driver: before Update is pressed (way 0) or while the question stands open
+    // (way 1). Nothing further reaches P2.
+    for (int way = 0; way < 2; ++way) {
+        SCOPED_TRACE(way);
+        Session s;
+        s.Install("P1");
+        s.Install("P2");
+        s.choices = {"P2"};
+        hostile::ChangePrinter([](simprinter::State& st) { st.printerNames = {"P1", "P2"}; });
+        auto replace = [&s] { s.p.machine.spooler.InstallSimple("P2", "Another Model Driver"); };
+        if (way == 0) {
+            auto script = s.p.scripts[IDD_ULMAUPDATE_DIALOG];
+            s.p.scripts[IDD_ULMAUPDATE_DIALOG] = [script, replace](const sim::DialogView& d,
+                                                                   sim::SimUi& ui, int step) {
+                if (step == 0) replace();
+                script(d, ui, step);
+            };
+        } else {
+            s.p.machine.ui.OnMessageBox([replace](const sim::MessageBoxRecord& box) {
+                if ((box.type & win::MB_TYPEMASK) != win::MB_YESNO) return win::IDOK;
+                replace();
+                return win::IDYES;
+            });
+        }
+        s.p.Run();
+        auto texts = s.BoxTexts();
+        ASSERT_EQ(texts.size(), way == 0 ? 1u : 2u);
+        EXPECT_EQ(texts.back(), hostile::kCannotCommunicate);
+        EXPECT_TRUE(Calls("XMSendFile").empty());
+        EXPECT_TRUE(simprinter::Instance().ReceivedPackages().empty());
+        if (way == 0) {
+            EXPECT_TRUE(Calls("QVWriteFile").empty());
+            EXPECT_TRUE(Calls("XMInitPrinter").empty());
+        }
+        EXPECT_TRUE(s.exitPressed);
+    }
+}
+
 TEST(HostilePrinter, SendFailuresAndOutOfRangePercentagesEndAsFailedOrCancelled) {
     struct Case {
         uint32_t percent;

@@ -292,6 +292,7 @@ TEST(TransferLibrary, SelectionAndStatusCheckStoreResultsAndCancelLimit) {
     Program p;
     p.machine.spooler.InstallSimple("P1", apptest::kDriver);
     ASSERT_EQ(BindXmLink(), 1);
+    GetApp().m_strDriverName = apptest::kDriver;
     simprinter::Core& core = simprinter::Instance();
 
     // The printer list knows no printer before enumeration adds it: selection fails early.
