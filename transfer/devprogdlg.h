@@ -16,5 +16,9 @@ class CDevProgDlg : public plat::CDialog {
 
   protected:
     bool OnInitDialog() override;
+    // The window tells the user not to touch the printer while it works: the keyboard's OK and
+    // cancel commands (Enter, Escape, Alt+F4) leave it standing. Only the transfer closes it.
+    void OnOK() override {}
+    void OnCancel() override {}
     void PostNcDestroy() override;
 };
