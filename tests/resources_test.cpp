@@ -241,7 +241,10 @@ TEST(Resources, GeometryAndStylesOfTheTemplates) {
                         {IDC_WARNING_TEXT, 7, 29, 177, 25},
                         {IDC_WARNING_TITLE, 7, 7, 177, 10}});
         EXPECT_EQ(Ctl(warn, 1).style & st::BS_TYPEMASK, st::BS_DEFPUSHBUTTON);
-        EXPECT_EQ(Ctl(warn, IDC_WARNING_TEXT).style, child | st::SS_LEFT | st::WS_GROUP);
+        // The text carries the configured model name: an '&' in it is shown, not taken for a
+        // mnemonic.
+        EXPECT_EQ(Ctl(warn, IDC_WARNING_TEXT).style,
+                  child | st::SS_LEFT | st::WS_GROUP | st::SS_NOPREFIX);
         EXPECT_EQ(Ctl(warn, IDC_WARNING_TITLE).style, child | st::SS_CENTER | st::WS_GROUP);
 
         // Progress: tool window without a system menu (so no close box).
