@@ -137,6 +137,10 @@ class ISpooler {
     virtual size_t Info2Size() const = 0;
     // OpenPrinterA(name, &handle, no defaults); null on failure.
     virtual std::unique_ptr<IPrinterHandle> OpenPrinter(const char* name) = 0;
+    // The name in the form under which the spooler compares queue names: two names that open
+    // the same queue, as they differ only in the case of letters (any letters, not only A to
+    // Z), give the same key.
+    virtual std::string QueueNameKey(const std::string& name) = 0;
     // DeviceCapabilitiesA(device, port, capability, output, devmode). outputSize is the size of
     // the output buffer in bytes; no more than that is ever written, even when the driver has
     // more entries than fit (the real call cannot pass the size on, so the layer sees to it).

@@ -34,21 +34,9 @@ bool OfModel(const char* driver, const char* driverName, const char* driverName2
     return SameDriver(driver, driverName) || SameDriver(driver, driverName2);
 }
 
-// A queue name as the spooler opens it: the case of a letter does not count. A double-byte
-// character is kept byte for byte, so its second byte is never folded.
-std::string QueueKey(const char* name) {
-    std::string key(name);
-    plat::ISystem& sys = plat::System();
-    const char* begin = name;
-    const char* end = begin + key.size();
-    for (const char* p = begin; p < end;) {
-        const char* next = sys.CharNext(p);
-        if (next <= p || next > end) next = p + 1;
-        if (next - p == 1 && *p >= 'A' && *p <= 'Z') key[size_t(p - begin)] = char(*p - 'A' + 'a');
-        p = next;
-    }
-    return key;
-}
+// A queue name as the spooler opens it: the case of a letter does not count, whatever the
+// letter (an accented or a full-width one as well).
+std::string QueueKey(const char* name) { return plat::Spooler().QueueNameKey(name); }
 
 // The queue that opening a listed name reaches: the name itself, or for a name with the
 // special-tape suffix the name without it.

@@ -108,11 +108,16 @@ TEST_F(Discovery, ASpecialTapeNameNeverOpensAQueueOfAnotherDriver) {
     // The spooler opens "lbl" as "LBL", a queue of another driver: letter case does not count.
     spooler.InstallSimple("LBL", "Other Driver");
     spooler.InstallSimple("lbl(Special Tape)", kDriver);
+    // The same with letters beyond A to Z: the spooler takes "\xE9" for "\xC9" (code page 1252).
+    spooler.InstallSimple("\xC9TIQUETTE", "Other Driver");
+    spooler.InstallSimple("\xE9tiquette(Special Tape)", kDriver);
     EXPECT_EQ(list.EnumeratePrinters(kDriver, kInbox), 1);
     EXPECT_EQ(Names(), (std::vector<std::string>{"Label", "Label(Special Tape)"}));
     EXPECT_EQ(spooler.CallsFor("Office"), 0);
     EXPECT_EQ(spooler.CallsFor("lbl"), 0);
     EXPECT_EQ(spooler.CallsFor("LBL"), 0);
+    EXPECT_EQ(spooler.CallsFor("\xE9tiquette"), 0);
+    EXPECT_EQ(spooler.CallsFor("\xC9TIQUETTE"), 0);
     EXPECT_EQ(spooler.CallsFor("Ghost"), 1);  // tried, and absent
 }
 
@@ -168,9 +173,9 @@ TEST_F(Discovery, SelectingByName) {
     EXPECT_EQ(spooler.counters.total(), 0);
     EXPECT_EQ(list.GetCount(), 1);
 
-    // Names are compared byte for byte: another case is another (absent) printer.
+    // The list finds names byte for byte; a name that opens no queue is not selected.
     EXPECT_EQ(list.FindPrinter("label"), nullptr);
-    EXPECT_EQ(list.SelectPrinterByName("label"), 0);
+    EXPECT_EQ(list.SelectPrinterByName("No such"), 0);
     EXPECT_EQ(list.SelectPrinterByName(""), 0);
     EXPECT_EQ(list.SelectPrinterByName(nullptr), 0);
     list.GetCurrentPrinterName(current);

@@ -15,6 +15,7 @@ Machine::Machine(const MachineOptions& options)
     if (!g_current.compare_exchange_strong(expected, this)) {
         throw std::logic_error("only one simulated machine may exist at a time");
     }
+    spooler.SetCodePage(system.CodePage());
     system.SetThreadExitHook([this] { ui.Wake(); });
     plat::Install({&system, &modules, &spooler, &gdi, &registry, &ui});
 }

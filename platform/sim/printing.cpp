@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/sim/system.h"
+
 namespace sim {
 
 namespace {
@@ -140,7 +142,7 @@ SimPrinter& SimSpooler::Install(SimPrinter printer) {
     }
     printers_.push_back(std::make_unique<SimPrinter>(std::move(printer)));
     SimPrinter& added = *printers_.back();
-    byName_[added.name] = &added;
+    byName_[QueueNameKey(added.name)] = &added;
     return added;
 }
 
@@ -157,7 +159,7 @@ SimPrinter& SimSpooler::InstallSimple(const std::string& name, const std::string
 }
 
 SimPrinter* SimSpooler::Find(const std::string& name) {
-    auto found = byName_.find(name);
+    auto found = byName_.find(QueueNameKey(name));
     return found == byName_.end() ? nullptr : found->second;
 }
 
@@ -224,6 +226,8 @@ plat::PrinterInfo2 SimSpooler::Info2At(const uint8_t* buffer, uint32_t index) {
 }
 
 size_t SimSpooler::Info2Size() const { return sizeof(InfoRecord); }
+
+std::string SimSpooler::QueueNameKey(const std::string& name) { return FoldAnsi(name, codePage_); }
 
 std::unique_ptr<plat::IPrinterHandle> SimSpooler::OpenPrinter(const char* name) {
     std::string key = name ? name : "";

@@ -99,6 +99,7 @@ class SimSpooler : public plat::ISpooler {
     // A printer of the given driver with a usable settings block, DC_FIELDS answered and one
     // resolution of 300 dpi.
     SimPrinter& InstallSimple(const std::string& name, const std::string& driver);
+    // The printer a name opens: letter case does not count, as in the spooler.
     SimPrinter* Find(const std::string& name);
     void Clear();
 
@@ -123,16 +124,20 @@ class SimSpooler : public plat::ISpooler {
     plat::PrinterInfo2 Info2At(const uint8_t* buffer, uint32_t index) override;
     size_t Info2Size() const override;
     std::unique_ptr<plat::IPrinterHandle> OpenPrinter(const char* name) override;
+    std::string QueueNameKey(const std::string& name) override;
     int32_t DeviceCapabilities(const char* device, const char* port, uint16_t capability,
                                void* output, size_t outputSize, const void* devmode) override;
+    // The code page whose letters fold when names are compared (the machine's).
+    void SetCodePage(int codePage) { codePage_ = codePage; }
 
   private:
     friend class SimPrinterHandle;
     void Record(const char* function, const std::string& printer, uint32_t detail, bool withBuffer);
 
     std::vector<std::unique_ptr<SimPrinter>> printers_;
-    std::unordered_map<std::string, SimPrinter*> byName_;
+    std::unordered_map<std::string, SimPrinter*> byName_;  // by QueueNameKey
     std::unordered_map<std::string, int> callsByPrinter_;
+    int codePage_ = 1252;
 };
 
 // GDI: information contexts answer escapes from data.

@@ -106,6 +106,14 @@ std::unique_ptr<IPrinterHandle> Spooler::OpenPrinter(const char* name) {
     return std::make_unique<OpenedPrinter>(std::move(handle));
 }
 
+std::string Spooler::QueueNameKey(const std::string& name) {
+    // The system's own upper-casing, which knows the code page's letters and its double-byte
+    // characters, as the spooler folds names through Unicode.
+    std::string key = name;
+    if (!key.empty()) ::CharUpperBuffA(&key[0], static_cast<DWORD>(key.size()));
+    return key;
+}
+
 int32_t FillCapabilityArray(const std::function<int32_t(void*)>& call, size_t entry, void* output,
                             size_t outputSize) {
     if (!output || entry == 0) return call(output);

@@ -41,6 +41,7 @@ class Spooler : public ISpooler {
     PrinterInfo2 Info2At(const uint8_t* buffer, uint32_t index) override;
     size_t Info2Size() const override;
     std::unique_ptr<IPrinterHandle> OpenPrinter(const char* name) override;
+    std::string QueueNameKey(const std::string& name) override;
     int32_t DeviceCapabilities(const char* device, const char* port, uint16_t capability,
                                void* output, size_t outputSize, const void* devmode) override;
 };

@@ -98,6 +98,11 @@ class LoggingSpooler : public plat::ISpooler {
         return std::make_unique<LoggingPrinterHandle>(std::move(handle), Text(name));
     }
 
+    // Folding a name is no spooler call.
+    std::string QueueNameKey(const std::string& name) override {
+        return m_inner.QueueNameKey(name);
+    }
+
     int32_t DeviceCapabilities(const char* device, const char* port, uint16_t capability,
                                void* output, size_t outputSize, const void* devmode) override {
         const int32_t r =

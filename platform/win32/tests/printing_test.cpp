@@ -178,6 +178,20 @@ TEST_F(InstalledPrinter, EnumeratesAndOpensByName) {
     EXPECT_STREQ(kPrinter, spooler.Info2At(record.data(), 0).pPrinterName);
 
     EXPECT_EQ(nullptr, spooler.OpenPrinter("No Such Printer Ulma"));
+
+    // The spooler takes a name in any letter case, and the name key folds as it does: letters
+    // beyond A to Z as well, never the second byte of a double-byte character.
+    EXPECT_NE(nullptr, spooler.OpenPrinter("ULMA win32 TEST printer"));
+    EXPECT_EQ(spooler.QueueNameKey(kPrinter), spooler.QueueNameKey("ULMA win32 TEST printer"));
+    if (::GetACP() == 1252) {
+        EXPECT_EQ(spooler.QueueNameKey("\xE9tiquette"), spooler.QueueNameKey("\xC9TIQUETTE"));
+    }
+    if (::GetACP() == 932) {
+        // Full-width small and capital A; then two different katakana whose second bytes are
+        // 'a' and 'A'.
+        EXPECT_EQ(spooler.QueueNameKey("\x82\x81"), spooler.QueueNameKey("\x82\x60"));
+        EXPECT_NE(spooler.QueueNameKey("\x83\x61"), spooler.QueueNameKey("\x83\x41"));
+    }
 }
 
 TEST_F(InstalledPrinter, DocumentPropertiesTakesInputAndWritesOutput) {
