@@ -17,18 +17,29 @@ bool CopyNameField(char (&field)[kNameField], const char* name) {
     return true;
 }
 
+namespace {
+
+// Reads the level-2 record of an opened queue into `info`; the record's names point into it.
+bool ReadInfo2(plat::IPrinterHandle& handle, std::unique_ptr<uint8_t[]>& info,
+               plat::PrinterInfo2& record) {
+    uint32_t needed = 0;
+    handle.GetPrinter2(nullptr, 0, &needed);
+    // A size that cannot hold the record itself would have the record read past the buffer.
+    if (needed < plat::Spooler().Info2Size()) return false;
+    info.reset(new (std::nothrow) uint8_t[needed]());
+    if (!info || !handle.GetPrinter2(info.get(), needed, &needed)) return false;
+    record = plat::Spooler().Info2At(info.get(), 0);
+    return true;
+}
+
+}  // namespace
+
 bool ReadQueueDriverName(const char* queue, std::string& driver) {
     if (!queue || !*queue) return false;
     auto handle = plat::Spooler().OpenPrinter(queue);
-    if (!handle) return false;
-    uint32_t needed = 0;
-    handle->GetPrinter2(nullptr, 0, &needed);
-    // A size that cannot hold the record itself would have the record read past the buffer.
-    if (needed < plat::Spooler().Info2Size()) return false;
-    std::unique_ptr<uint8_t[]> info(new (std::nothrow) uint8_t[needed]());
-    if (!info || !handle->GetPrinter2(info.get(), needed, &needed)) return false;
-    plat::PrinterInfo2 record = plat::Spooler().Info2At(info.get(), 0);
-    if (!record.pDriverName) return false;
+    std::unique_ptr<uint8_t[]> info;
+    plat::PrinterInfo2 record;
+    if (!handle || !ReadInfo2(*handle, info, record) || !record.pDriverName) return false;
     driver = record.pDriverName;
     return true;
 }
@@ -42,15 +53,10 @@ int CPrinter::ReadPrinterInfo() {
     auto handle = plat::Spooler().OpenPrinter(m_szPrinterName);
     if (!handle) return 0;
 
-    uint32_t needed = 0;
-    handle->GetPrinter2(nullptr, 0, &needed);
-    // A size that cannot hold the record itself would have the record read past the buffer.
-    if (needed < plat::Spooler().Info2Size()) return 0;
-    std::unique_ptr<uint8_t[]> info(new (std::nothrow) uint8_t[needed]());
     // Without the record there are no driver and port names to go on.
-    if (!info) return 0;
-    if (!handle->GetPrinter2(info.get(), needed, &needed)) return 0;
-    plat::PrinterInfo2 record = plat::Spooler().Info2At(info.get(), 0);
+    std::unique_ptr<uint8_t[]> info;
+    plat::PrinterInfo2 record;
+    if (!ReadInfo2(*handle, info, record)) return 0;
     // Names are taken only when all of them fit: a cut name would address something else.
     char driver[kNameField], port[kNameField], server[kNameField];
     if (!CopyNameField(driver, record.pDriverName) || !CopyNameField(port, record.pPortName))

@@ -97,9 +97,9 @@ bool System::GetModuleFileName(std::string& path) {
     // without "best fit": a folder name the code page cannot hold is refused, never answered as
     // a look-alike that names another folder (a name in full-width letters would become the
     // same name in plain letters, and the configuration and packages would be read from that
-    // folder). A path too long for the 260-byte
-    // name fields is refused too, never cut: in a 260-byte buffer a double-byte path can arrive
-    // cut before a character that did not fit, terminated and answered as if whole.
+    // folder). A path too long for the 260-byte name fields is refused too, never cut: in a
+    // 260-byte buffer a double-byte path can arrive cut before a character that did not fit,
+    // terminated and answered as if whole.
     std::vector<wchar_t> wide(kLongestPath);
     DWORD length = ::GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
     if (length == 0 || length >= wide.size()) return false;

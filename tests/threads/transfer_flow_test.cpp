@@ -216,6 +216,17 @@ SendPlan PausedAfterFirstReport(std::atomic<bool>& given) {
     return plan;
 }
 
+// One package was sent, its Cancel control disabled from the first report on, whole, and the
+// update completed.
+void ExpectOneUncancellablePackageSentWhole(const TransferRun& run) {
+    ASSERT_EQ(run.fake.calls.size(), 1u);
+    EXPECT_FALSE(run.fake.calls[0].reports.front().cancelEnabled);
+    EXPECT_EQ(run.fake.calls[0].result, 0) << "the package was stopped part-way";
+    auto outcome = run.Outcome();
+    ASSERT_EQ(outcome.size(), 1u);
+    EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
+}
+
 }  // namespace
 
 TEST(TransferFlow, TwoPackagesAreSentInOrderWithTheOverallPercentage) {
@@ -538,12 +549,7 @@ TEST(TransferFlow, APackageThatMayNotBeCancelledIsSentWholeWhateverTheKeyboardSa
         };
         run.p.Run();
         EXPECT_TRUE(given);
-        ASSERT_EQ(run.fake.calls.size(), 1u);
-        EXPECT_FALSE(run.fake.calls[0].reports.front().cancelEnabled);
-        EXPECT_EQ(run.fake.calls[0].result, 0) << "the package was stopped part-way";
-        auto outcome = run.Outcome();
-        ASSERT_EQ(outcome.size(), 1u);
-        EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
+        ExpectOneUncancellablePackageSentWhole(run);
     }
 }
 
@@ -611,12 +617,7 @@ TEST(TransferFlow, ACancelLimitReportedByOnePrinterDoesNotMakeAnotherPrintersPac
     run.p.Run();
 
     EXPECT_EQ(questions, 2);
-    ASSERT_EQ(run.fake.calls.size(), 1u);
-    EXPECT_FALSE(run.fake.calls[0].reports.front().cancelEnabled);
-    EXPECT_EQ(run.fake.calls[0].result, 0) << "the package was stopped part-way";
-    auto outcome = run.Outcome();
-    ASSERT_EQ(outcome.size(), 1u);
-    EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
+    ExpectOneUncancellablePackageSentWhole(run);
 }
 
 TEST(TransferFlow, TheBusyWindowCannotBeClosedByTheUserWhileThePrinterWorks) {

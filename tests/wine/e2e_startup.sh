@@ -36,6 +36,14 @@ run_program() {
     e2e_start "$DIR/ulmaupdate.exe"
 }
 
+# show_warning MODEL: the program started with this model name; its first window's dump in $dump.
+show_warning() {
+    set_ini "$DIR/ulmaupdate.ini" MachineName "$1"
+    run_program
+    dump="$(e2e_drive wait-dialog 20000 dump)" || true
+    e2e_screenshot "$SHOT"
+}
+
 # expect_end DESCRIPTION: the program ends within 20 s without showing another window.
 expect_end() {
     local status
@@ -75,10 +83,7 @@ checks() {
     # The warning for the configured model; Cancel ends the program before the main dialog
     # and without a word to the printer.
     start_case warning
-    set_ini "$DIR/ulmaupdate.ini" MachineName "$model"
-    run_program
-    dump="$(e2e_drive wait-dialog 20000 dump)" || true
-    e2e_screenshot "$SHOT"
+    show_warning "$model"
     title="${title_fmt//%s/$model}"
     text="${warn_fmt//%s/$model}"
     e2e_expect_line "warning caption" "$dump" "caption	$title"
@@ -96,10 +101,7 @@ checks() {
 
     # An empty model name still gives a title (with its leading blank); the close box cancels.
     start_case empty-model
-    set_ini "$DIR/ulmaupdate.ini" MachineName ""
-    run_program
-    dump="$(e2e_drive wait-dialog 20000 dump)" || true
-    e2e_screenshot "$SHOT"
+    show_warning ""
     e2e_expect_line "title with an empty model name" "$dump" "caption	${title_fmt//%s/}"
     e2e_expect_eq "warning text with an empty model name" "$(e2e_control_text "$dump" 1006)" \
         "${warn_fmt//%s/}"
@@ -175,10 +177,7 @@ printf '== Japanese messages with a Western code page\n'
 LANG_TAG=ja-messages
 e2e_language ja-messages
 start_case warning
-set_ini "$DIR/ulmaupdate.ini" MachineName QL-S100
-run_program
-dump="$(e2e_drive wait-dialog 20000 dump)" || true
-e2e_screenshot "$SHOT"
+show_warning QL-S100
 title_fmt="$(e2e_rc_text en IDS_TITLE_FMT)"
 warn_fmt="$(e2e_rc_text en IDS_WARNING_TEXT)"
 e2e_expect_line "warning caption in English" "$dump" "caption	${title_fmt//%s/QL-S100}"
