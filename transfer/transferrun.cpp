@@ -17,15 +17,15 @@
 
 namespace {
 
-// The package paths of the current transfer, in sending order; kept for the program's life and
+// The packages of the current transfer, in sending order; kept for the program's life and
 // emptied at the start of every run.
-std::vector<std::string>& PackagePaths() {
-    static std::vector<std::string> s_packagePaths = [] {
-        std::vector<std::string> v;
+std::vector<PackageEntry>& PackageList() {
+    static std::vector<PackageEntry> s_packages = [] {
+        std::vector<PackageEntry> v;
         v.reserve(10);
         return v;
     }();
-    return s_packagePaths;
+    return s_packages;
 }
 
 constexpr int32_t kXmValue = 1000;
@@ -97,19 +97,25 @@ int SendPackageFile(CKf7File& file) {
     return result == 0 ? 1 : 0;
 }
 
-int TransferWorker(void* pathList) {
-    const auto* paths = static_cast<const std::vector<std::string>*>(pathList);
+int TransferWorker(void* packageList) {
+    const auto* packages = static_cast<const std::vector<PackageEntry>*>(packageList);
     g_nLastResult = 0;
     if (XmCmdInit(kXmValue) != 0) return 0;
-    if (paths == nullptr) return 0;
-    for (size_t i = 0; i < paths->size(); ++i) {
-        const std::string& path = (*paths)[i];
+    if (packages == nullptr) return 0;
+    for (size_t i = 0; i < packages->size(); ++i) {
+        const std::string& path = (*packages)[i].path;
         std::unique_ptr<CKf7File> file;
         try {
             file = std::make_unique<CKf7File>(path);
         } catch (const CFileException&) {
             // A package that has gone since the sizes were added up: send nothing further.
             g_nUnreadablePackage = static_cast<int>(i);
+            g_nLastResult = kTransferLocalFailure;
+            return 0;
+        }
+        // A package changed since the sizes were added up would take the progress past 100 %
+        // before its end, or never to it: it is not sent.
+        if (file->m_header.DataLength() != (*packages)[i].length) {
             g_nLastResult = kTransferLocalFailure;
             return 0;
         }
@@ -140,8 +146,8 @@ uint32_t TransferThreadProc(plat::Window progressWindow) {
 }
 
 int CulmaUpDateDlg::RunTransfer() {
-    std::vector<std::string>& paths = PackagePaths();
-    paths.clear();
+    std::vector<PackageEntry>& packages = PackageList();
+    packages.clear();
 
     if (!IsQVFiloBound()) {
         app::AfxMessageBox(app::LoadStr(IDS_RAWIO_UNAVAILABLE), win::MB_OK | win::MB_ICONERROR);
@@ -152,17 +158,18 @@ int CulmaUpDateDlg::RunTransfer() {
         return 0;
     }
 
-    paths.push_back(m_strKF7FilePath);
-    if (!m_strKF7FilePath2.empty()) paths.push_back(m_strKF7FilePath2);
+    packages.push_back({m_strKF7FilePath, 0});
+    if (!m_strKF7FilePath2.empty()) packages.push_back({m_strKF7FilePath2, 0});
     const std::string* names[] = {&m_strKF7FileName, &m_strKF7FileName2};
 
     // The sum is kept in 64 bits: two large packages do not wrap it around.
     int64_t sum = 0;
     bool unusable = false;
-    for (size_t i = 0; i < paths.size(); ++i) {
+    for (size_t i = 0; i < packages.size(); ++i) {
         try {
-            CKf7File file(paths[i]);
+            CKf7File file(packages[i].path);
             int32_t length = file.m_header.DataLength();
+            packages[i].length = length;
             sum += length;
             if (!HoldsData(file, length)) unusable = true;
         } catch (const CFileException&) {
@@ -170,7 +177,7 @@ int CulmaUpDateDlg::RunTransfer() {
             return 0;
         }
     }
-    if (paths.empty() || sum <= 0) return 0;
+    if (packages.empty() || sum <= 0) return 0;
     // A package that cannot be sent whole fails the transfer before any package goes out: the
     // printer must not be left with only part of an update.
     if (unusable) {
@@ -182,7 +189,7 @@ int CulmaUpDateDlg::RunTransfer() {
         CProgressDlg dlg(app::MainWindow());
         g_nTotalBytes = static_cast<uint32_t>(sum);
         g_pfnTransferWorker = &TransferWorker;
-        g_pTransferParam = &paths;
+        g_pTransferParam = &packages;
         dlg.m_nAnimationId = IDR_AVI_TRANSFER;
         // The worker clears this when it starts: a dialog that never opened is a failure.
         g_nLastResult = kTransferLocalFailure;
@@ -190,7 +197,7 @@ int CulmaUpDateDlg::RunTransfer() {
     }
 
     int unreadable = g_nUnreadablePackage;
-    if (unreadable >= 0 && static_cast<size_t>(unreadable) < paths.size()) {
+    if (unreadable >= 0 && static_cast<size_t>(unreadable) < packages.size()) {
         app::AfxMessageBox("File not found:\n\n" + *names[unreadable],
                            win::MB_OK | win::MB_ICONERROR);
         return 0;

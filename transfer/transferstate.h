@@ -35,6 +35,13 @@ class CGuardedString {
 // Work that the progress dialog runs on its worker thread.
 using TransferWorkerFn = int (*)(void* param);
 
+// One package of a transfer: its path and the data length its header stated when the sizes of
+// the transfer were added up.
+struct PackageEntry {
+    std::string path;
+    int32_t length = 0;
+};
+
 // Sum of the data lengths of all packages of the transfer.
 extern std::atomic<uint32_t> g_nTotalBytes;
 // Sum of the data lengths of the packages already sent.
@@ -51,7 +58,7 @@ extern std::atomic<int> g_bCancel;
 extern std::atomic<int> g_nLastPercent;
 // Work for the worker thread; null means no thread is started.
 extern std::atomic<TransferWorkerFn> g_pfnTransferWorker;
-// Argument of that work: the path list.
+// Argument of that work: the package list.
 extern std::atomic<void*> g_pTransferParam;
 // Display name of the package being sent.
 extern CGuardedString g_strCurrentName;
@@ -74,9 +81,10 @@ void ResetTransferState();
 // Entry of the worker thread: runs g_pfnTransferWorker with g_pTransferParam, then posts the
 // OK command to the progress dialog's window. Returns the worker's result.
 uint32_t TransferThreadProc(plat::Window progressWindow);
-// Sends every package of the path list (a std::vector<std::string>*). Always returns 0; the
-// outcome is in g_nLastResult.
-int TransferWorker(void* pathList);
+// Sends every package of the package list (a std::vector<PackageEntry>*). A package whose data
+// length is no longer the one added up fails the transfer unsent. Always returns 0; the outcome
+// is in g_nLastResult.
+int TransferWorker(void* packageList);
 // Sends one open package; 1 on success, 0 on failure.
 int SendPackageFile(CKf7File& file);
 // The file-name part of a path without directory and extension ("C:\fw\main.bin" -> "main").

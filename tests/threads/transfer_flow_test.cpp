@@ -405,6 +405,27 @@ TEST(TransferFlow, PackagesThatCannotBeReadFailWithoutSending) {
         EXPECT_EQ(outcome[0].text, "File not found:\n\nfw2.kf7");
         EXPECT_EQ(run.p.machine.system.OpenFileCount(), 0);
     }
+    for (int32_t replaced : {1000, 50}) {
+        // The second package is replaced by one of another length while the first is being
+        // sent. Sent anyway, the larger one would bring up the busy window (and drop a cancel)
+        // with most of it still to go, the smaller one never reach 100 %.
+        SCOPED_TRACE(replaced);
+        TransferRun run(true);
+        SendPlan replaceSecond;
+        sim::SimSystem* sys = &run.p.machine.system;
+        replaceSecond.before = [sys, replaced] {
+            sys->AddFile(kPkg2, Package(replaced, static_cast<size_t>(replaced), 'C'));
+        };
+        run.fake.plans = {replaceSecond};
+        run.p.Run();
+        ASSERT_EQ(run.fake.calls.size(), 1u);
+        EXPECT_EQ(Bytes(run.fake.calls[0].data), std::string(300, 'A'));
+        for (const Report& r : run.fake.calls[0].reports) EXPECT_FALSE(r.busyVisible);
+        auto outcome = run.Outcome();
+        ASSERT_EQ(outcome.size(), 1u);
+        EXPECT_EQ(outcome[0].text, "Failed to transfer.");
+        EXPECT_EQ(run.p.machine.system.OpenFileCount(), 0);
+    }
     for (int32_t stated : {500, 0, -100}) {
         // The second package is unusable (more data stated than held, none, or a negative
         // length): the first is not sent either, so the printer never gets half an update.
