@@ -59,6 +59,8 @@ TEST(HostileConfiguration, UnreadableFilesEndWithTheirMessage) {
             ASSERT_EQ(o.boxes.size(), 1u);
             EXPECT_EQ(o.boxes[0].text, "Error : Data file is not found.");
             EXPECT_EQ(o.boxes[0].type, kErrorOk);
+            // The executable's base name is the caption; without its path there is none.
+            EXPECT_EQ(o.boxes[0].caption, way == 2 ? "" : "ulmaupdate");
             EXPECT_EQ(p.machine.modules.Loads(), 0);
             EXPECT_TRUE(p.machine.system.ProfileReads().empty());
         }
