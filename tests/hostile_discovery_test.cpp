@@ -24,6 +24,9 @@ struct Look : Session {
 TEST(HostileDiscovery, DriversAnsweringNothingOrZeroAndBadSettingsSizes) {
     Look s;
     auto& spooler = s.p.machine.spooler;
+    // Printers that cannot be opened or read come first: the ones after them are still listed.
+    spooler.InstallSimple("NoOpen", apptest::kDriver).failOpen = true;
+    spooler.InstallSimple("NoInfo", apptest::kDriver).failGetPrinterCall = 2;
     // Every DC_* answered with -1: DC_FIELDS is unanswered, so the printer is unusable.
     sim::SimPrinter& none = spooler.InstallSimple("Minus", apptest::kDriver);
     none.capabilities.clear();
@@ -39,8 +42,6 @@ TEST(HostileDiscovery, DriversAnsweringNothingOrZeroAndBadSettingsSizes) {
     spooler.InstallSimple("SizeNeg", apptest::kDriver).devModeSizeAnswer = -2;
     spooler.InstallSimple("Size1", apptest::kDriver).devModeSizeAnswer = 1;
     spooler.InstallSimple("Cancel", apptest::kDriver).fillAnswer = win::IDCANCEL;
-    spooler.InstallSimple("NoOpen", apptest::kDriver).failOpen = true;
-    spooler.InstallSimple("NoInfo", apptest::kDriver).failGetPrinterCall = 2;
     s.p.Run();
     EXPECT_EQ(s.Listed(), (std::vector<std::string>{"Cancel", "Size1", "Zero"}));
     EXPECT_TRUE(s.BoxTexts().empty());
@@ -63,7 +64,11 @@ TEST(HostileDiscovery, EnumerationFailuresAndManyPrinters) {
         s.p.Run();
         EXPECT_TRUE(s.Listed().empty());
         EXPECT_EQ(s.BoxTexts(), (std::vector<std::string>{kNoPrinter}));
+        EXPECT_EQ(s.Boxes()[0].type & win::MB_ICONMASK, win::MB_ICONERROR);
         EXPECT_FALSE(s.mainView.Control(IDC_UPDATE)->enabled);
+        EXPECT_FALSE(s.mainView.Control(IDC_COMBO_PRINTER)->enabled);
+        EXPECT_TRUE(s.exitPressed);
+        EXPECT_EQ(s.p.machine.ui.OpenDialogs(), 0);
         EXPECT_TRUE(simprinter::Instance().Log().empty());
     }
     {
@@ -109,6 +114,7 @@ TEST(HostileDiscovery, NamesThatDoNotFitAreNotListedAndListedNamesAreUsedWhole) 
     ASSERT_EQ(simprinter::Instance().ReceivedPackages().size(), 1u);
     EXPECT_EQ(simprinter::Instance().ReceivedPackages()[0].printer, fits);
     EXPECT_EQ(s.p.machine.spooler.CallsFor(far.substr(0, 259)), 0);
+    EXPECT_EQ(s.p.machine.spooler.CallsFor("Lookalike"), 0);
     s.ExpectNothingUnconfirmed();
 }
 
@@ -157,6 +163,8 @@ TEST(HostileDiscovery, BadInformationLibrariesLeaveThePrinterListedAndUpdatable)
          [&](Session& s) {
              s.p.machine.registry.SetString(key, "Info Dll", "C:\\" + std::string(400, 'x'));
          }},
+        {"value empty",
+         [&](Session& s) { s.p.machine.registry.SetBytes(key, "Info Dll", win::REG_SZ, {}); }},
         {"value of another type",
          [&](Session& s) {
              s.p.machine.registry.SetBytes(key, "Info Dll", 4, {0xFF, 0xFF, 0xFF, 0xFF});
