@@ -4,6 +4,7 @@
 // the user did not confirm.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "hostile_harness.h"
@@ -122,6 +123,7 @@ TEST(HostilePrinter, StatusBlocksThatAreNotReadyEndTheCommandBeforeAnyWrite) {
         hostile::ChangePrinter([](simprinter::State& st) { st.cmdInitResult = 99; });
         s.p.Run();
         EXPECT_EQ(s.BoxTexts(), (std::vector<std::string>{hostile::kCannotCommunicate}));
+        EXPECT_EQ(s.Boxes()[0].type & win::MB_ICONMASK, win::MB_ICONWARNING);
         EXPECT_TRUE(Calls("QVWriteFile").empty());
     }
     {
@@ -158,6 +160,15 @@ TEST(HostilePrinter, APrinterTheLibraryRefusesNeverGetsTheFirmwareMeantForAnothe
         EXPECT_EQ(s.confirmed, (std::set<std::string>{"P1"}));
         for (const char* f : {"QVWriteFile", "QVReadFile"})
             for (const std::string& line : Calls(f)) EXPECT_EQ(hostile::PrinterOf(line), "P1");
+        // After P2's failed selection no command reaches the library's earlier target either.
+        const std::vector<std::string> log = simprinter::Instance().Log();
+        auto p2 = std::find_if(log.rbegin(), log.rend(), [](const std::string& line) {
+            return line.rfind("XMInitPrinter printer=\"P2\"", 0) == 0;
+        });
+        ASSERT_NE(p2, log.rend());
+        for (auto later = p2.base(); later != log.end(); ++later)
+            for (const char* f : {"XMCmdInit", "XMGetStatus", "XMSendFile", "QV"})
+                EXPECT_NE(later->rfind(f, 0), 0u) << *later;
         s.ExpectNothingUnconfirmed();
     }
     // A library failing every selection with its own codes: nothing is asked or sent.
@@ -167,6 +178,7 @@ TEST(HostilePrinter, APrinterTheLibraryRefusesNeverGetsTheFirmwareMeantForAnothe
         hostile::ChangePrinter([&](simprinter::State& st) { st.initPrinterResult = code; });
         t.p.Run();
         EXPECT_EQ(t.BoxTexts(), (std::vector<std::string>{hostile::kCannotCommunicate})) << code;
+        EXPECT_EQ(t.Boxes()[0].type & win::MB_ICONMASK, win::MB_ICONWARNING);
         EXPECT_TRUE(Calls("QVWriteFile").empty());
         EXPECT_TRUE(Calls("XMCmdInit").empty());
     }
@@ -237,6 +249,9 @@ TEST(HostilePrinter, SendFailuresAndOutOfRangePercentagesEndAsFailedOrCancelled)
         auto texts = s.BoxTexts();
         ASSERT_EQ(texts.size(), 2u);
         EXPECT_EQ(texts[1], c.text);
+        if (c.text == "Failed to transfer.") {
+            EXPECT_EQ(s.Boxes()[1].type & win::MB_ICONMASK, win::MB_ICONERROR);
+        }
         EXPECT_TRUE(s.exitPressed);
         EXPECT_TRUE(simprinter::Instance().ReceivedPackages().empty());
         s.ExpectNothingUnconfirmed();
