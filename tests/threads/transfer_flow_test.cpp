@@ -643,27 +643,31 @@ TEST(TransferFlow, ACancelLimitReportedByOnePrinterDoesNotMakeAnotherPrintersPac
 
 TEST(TransferFlow, TheBusyWindowCannotBeClosedByTheUserWhileThePrinterWorks) {
     // At 100 % the busy window stands in for the progress dialog until the printer is done. A
-    // cancel command (Escape; Alt+F4 on Windows, as the window has no system menu) must not
-    // hide it while the library sends no further report.
-    TransferRun run(false);
-    std::atomic<bool> given{false}, shownAfter{false};
-    SendPlan plan;
-    plan.percents = {100};
-    plan.afterFirst = [&given, &shownAfter] {
-        WaitUntilGiven(given)();
-        shownAfter = Look(100, 1).busyVisible;
-    };
-    run.fake.plans = {plan};
-    run.p.scripts[IDD_DEVPROG] = [&given](const sim::DialogView& d, sim::SimUi& ui, int) {
-        if (given) return;
-        EXPECT_TRUE(ui.PressEscape(d.window));
-        given = true;
-    };
-    run.p.Run();
-    EXPECT_TRUE(given);
-    EXPECT_TRUE(shownAfter) << "the busy window was closed while the printer worked";
-    EXPECT_GE(run.p.machine.system.TotalSleptMs(), 12000u);
-    auto outcome = run.Outcome();
-    ASSERT_EQ(outcome.size(), 1u);
-    EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
+    // cancel command (Escape; Alt+F4 on Windows, as the window has no system menu) or the OK
+    // command (Enter) must not hide it while the library sends no further report.
+    for (bool enter : {false, true}) {
+        SCOPED_TRACE(enter ? "Enter" : "Escape");
+        TransferRun run(false);
+        std::atomic<bool> given{false}, shownAfter{false};
+        SendPlan plan;
+        plan.percents = {100};
+        plan.afterFirst = [&given, &shownAfter] {
+            WaitUntilGiven(given)();
+            shownAfter = Look(100, 1).busyVisible;
+        };
+        run.fake.plans = {plan};
+        run.p.scripts[IDD_DEVPROG] = [&given, enter](const sim::DialogView& d, sim::SimUi& ui,
+                                                     int) {
+            if (given) return;
+            EXPECT_TRUE(enter ? ui.PressEnter(d.window) : ui.PressEscape(d.window));
+            given = true;
+        };
+        run.p.Run();
+        EXPECT_TRUE(given);
+        EXPECT_TRUE(shownAfter) << "the busy window was closed while the printer worked";
+        EXPECT_GE(run.p.machine.system.TotalSleptMs(), 12000u);
+        auto outcome = run.Outcome();
+        ASSERT_EQ(outcome.size(), 1u);
+        EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
+    }
 }
