@@ -572,6 +572,41 @@ TEST(TransferFlow, APackageThatMayNotBeCancelledIsSentWholeWhateverTheKeyboardSa
         EXPECT_TRUE(given);
         ExpectOneUncancellablePackageSentWhole(run);
     }
+    {
+        // Escape while a first package below the limit may still be cancelled, given after its
+        // last report: the cancel must not stop the second package, which is at the limit.
+        TransferRun run(true);
+        run.p.machine.system.AddFile(kPkg1, Package(100, 100, 'A'));
+        run.p.machine.system.AddFile(kPkg2, Package(300, 300, 'B'));
+        run.SetCancelLimit(300);
+        std::atomic<bool> reported{false}, given{false};
+        SendPlan first;
+        first.percents = {100};
+        first.afterFirst = [&reported, &given] {
+            // The last report has been answered: wake the user-interface thread for the key.
+            reported = true;
+            plat::Ui().PostMessage(app::MainWindow(), 0, 0, 0);
+            WaitUntilGiven(given)();
+        };
+        run.fake.plans = {first, SendPlan{}};
+        run.p.scripts[IDD_PROGRESS] = [&reported, &given](const sim::DialogView& d, sim::SimUi& ui,
+                                                          int) {
+            const sim::ControlView* cancel = d.Control(win::IDCANCEL);
+            if (!reported || given || !cancel || !cancel->enabled) return;
+            ui.PressEscape(d.window);
+            given = true;
+        };
+        run.p.Run();
+        EXPECT_TRUE(given);
+        ASSERT_EQ(run.fake.calls.size(), 2u);
+        EXPECT_TRUE(run.fake.calls[0].reports.front().cancelEnabled);
+        EXPECT_FALSE(run.fake.calls[1].reports.front().cancelEnabled);
+        EXPECT_EQ(run.fake.calls[1].result, 0) << "the second package was stopped part-way";
+        EXPECT_EQ(Bytes(run.fake.calls[1].data), std::string(300, 'B'));
+        auto outcome = run.Outcome();
+        ASSERT_EQ(outcome.size(), 1u);
+        EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
+    }
 }
 
 TEST(TransferFlow, CommandsPostedToTheMainDialogDuringTheTransferStartNothing) {
