@@ -251,6 +251,7 @@ void Core::Reset() {
     sendsSinceInit_ = 0;
     okSinceInit_ = 0;
     pendingReplyFor_.clear();
+    refusedText_.clear();
 }
 
 void Core::SetState(const State& state) {
@@ -311,7 +312,24 @@ std::string Core::CurrentPrinter() const {
 void Core::RefreshLocked() {
     if (file_.empty()) return;
     std::string text;
-    state_ = ReadWholeFile(file_, text) ? ParseState(text) : State();
+    if (!ReadWholeFile(file_, text)) {
+        state_ = State();
+        return;
+    }
+    std::vector<std::string> errors;
+    state_ = ParseState(text, &errors);
+    if (errors.empty()) {
+        refusedText_.clear();
+        return;
+    }
+    // A state the file does not say right is a printer that answers to no name: a fault written
+    // wrongly must fail the run that meant to test it, not leave a working printer behind.
+    state_.printerNames.clear();
+    currentPrinter_.clear();
+    pendingReplyFor_.clear();
+    if (text == refusedText_) return;
+    refusedText_ = text;
+    for (const std::string& error : errors) AddLogLocked("State error: " + error);
 }
 
 void Core::AddLogLocked(const std::string& line) {

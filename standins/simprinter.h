@@ -78,7 +78,8 @@ class Core {
     // simulated machine passes its virtual clock.
     void SetSleep(std::function<void(uint32_t ms)> sleep);
 
-    // Binds the core to a state file: the state is read from it before every call, the version
+    // Binds the core to a state file: the state is read from it before every call (a text with a
+    // bad line makes a printer that answers to no name, the errors logged once), the version
     // reported after a completed update is written back into it, every log line is appended to
     // `path + ".log"` and every received package is written to `path + ".recvN.bin"` (N = 1, 2,
     // ... the first free number). A missing file leaves the default state.
@@ -129,6 +130,7 @@ class Core {
     uint32_t sendsSinceInit_ = 0;  // XMSendFile calls since the last XMCmdInit
     uint32_t okSinceInit_ = 0;     // of which completed
     std::string pendingReplyFor_;  // printer that was sent the information request
+    std::string refusedText_;      // the last state text refused, its errors logged once
 };
 
 // The process-wide core used by the in-process exports and by each stand-in DLL.

@@ -350,6 +350,58 @@ TEST_F(SimPrinterTest, BoundFileGetsLogReceivedPackagesAndNewVersion) {
     for (const std::string& f : {path, path + ".log", path + ".recv1.bin"}) std::remove(f.c_str());
 }
 
+TEST_F(SimPrinterTest, AStateFileWithABadLineAnswersNothingAndSaysWhy) {
+    std::string path = ::testing::TempDir() + "simprinter_test_bad_state.ini";
+    for (const std::string& f : {path, path + ".log"}) std::remove(f.c_str());
+    // A fault written in a form the state file does not take must not leave a working printer
+    // behind: the run that meant to test the fault would pass without it.
+    std::ofstream(path) << "printer=P1\nfault_no_answer_read=yes\n";
+    core.BindFile(path);
+    char name[256] = "P1";
+    uint32_t count = 0;
+    uint8_t reply[32] = {};
+    uint8_t record[10] = {};
+    EXPECT_EQ(0, core.QVWriteFile(name, 0, kInfo, 4, &count, 10000));
+    EXPECT_EQ(0, core.QVReadFile(name, 0, reply, 32, &count, 2000));
+    EXPECT_NE(0, core.XMInitPrinter("P1", record));
+    EXPECT_NE(0, core.XMCheckSupportPrinter("P1"));
+    EXPECT_EQ(std::vector<uint8_t>(32, 0), std::vector<uint8_t>(reply, reply + 32));
+
+    // The reason is logged once for that text, before the first call it refused.
+    std::vector<std::string> log = core.Log();
+    ASSERT_EQ(5u, log.size());
+    EXPECT_EQ("State error: line 2: bad value for 'fault_no_answer_read': 'yes'", log[0]);
+    EXPECT_EQ(0u, log[1].find("QVWriteFile "));
+
+    // A selection made before the file went bad is forgotten with it.
+    std::ofstream(path) << "printer=P1\n";
+    Ready();
+    std::ofstream(path) << "printer=P1\nspeed=fast\n";
+    uint8_t status[32] = {};
+    EXPECT_NE(0, core.XMGetStatus(status, 1000));
+    EXPECT_NE(0, core.XMCmdInit(1000));
+    EXPECT_EQ("", core.CurrentPrinter());
+    log = core.Log();
+    EXPECT_EQ(1, std::count(log.begin(), log.end(),
+                            "State error: line 2: bad value for 'speed': 'fast'"));
+
+    // Mended, it answers again.
+    std::ofstream(path) << "printer=P1\nfault_no_answer_read=1\n";
+    EXPECT_EQ(1, core.QVWriteFile(name, 0, kInfo, 4, &count, 10000));
+    EXPECT_EQ(0, core.QVReadFile(name, 0, reply, 32, &count, 2000));
+    EXPECT_EQ(0, core.XMInitPrinter("P1", record));
+
+    // The same mistake made again is reported again.
+    std::ofstream(path) << "printer=P1\nspeed=fast\n";
+    EXPECT_NE(0, core.XMCmdInit(1000));
+    log = core.Log();
+    EXPECT_EQ(2, std::count(log.begin(), log.end(),
+                            "State error: line 2: bad value for 'speed': 'fast'"));
+
+    core.Reset();
+    for (const std::string& f : {path, path + ".log"}) std::remove(f.c_str());
+}
+
 TEST_F(SimPrinterTest, ExportTablesReachTheInProcessCore) {
     auto xm = simprinter::XmLinkExports();
     EXPECT_EQ(8u, xm.size());
