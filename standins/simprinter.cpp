@@ -103,14 +103,15 @@ using standin_text::FileExists;
 using standin_text::ReadWholeFile;
 using standin_text::SplitLines;
 
-// Replaces the value of the first `key=` line of a state text (or appends the line).
+// Replaces the value of every `key=` line of a state text (or appends the line): the last of
+// them is the one read, so none may keep the old value.
 std::string ReplaceKey(const std::string& text, const std::string& key, const std::string& value) {
     std::string out;
     bool done = false;
     for (const std::string& line : SplitLines(text)) {
         std::string t = Trim(line);
         size_t eq = t.find('=');
-        if (!done && eq != std::string::npos && Trim(t.substr(0, eq)) == key) {
+        if (eq != std::string::npos && Trim(t.substr(0, eq)) == key) {
             out += key + "=" + value + "\n";
             done = true;
         } else {

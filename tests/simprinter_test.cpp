@@ -350,6 +350,30 @@ TEST_F(SimPrinterTest, BoundFileGetsLogReceivedPackagesAndNewVersion) {
     for (const std::string& f : {path, path + ".log", path + ".recv1.bin"}) std::remove(f.c_str());
 }
 
+TEST_F(SimPrinterTest, ACompletedUpdateShowsInTheNextReplyWhereverTheVersionLineStands) {
+    std::string path = ::testing::TempDir() + "simprinter_test_two_versions.ini";
+    for (const std::string& f : {path, path + ".log", path + ".recv1.bin"}) std::remove(f.c_str());
+    // The last of two version lines is the one read, as a script appending a line leaves it.
+    std::ofstream(path) << "printer=P1\nversion=0.99\nnew_version=1.10\nversion = 1.05\n";
+    core.BindFile(path);
+    char name[256] = "P1";
+    uint32_t count = 0;
+    uint8_t reply[32] = {};
+    ASSERT_EQ(1, core.QVWriteFile(name, 0, kInfo, 4, &count, 10000));
+    ASSERT_EQ(1, core.QVReadFile(name, 0, reply, 32, &count, 2000));
+    EXPECT_EQ("1.05", std::string(reinterpret_cast<char*>(reply + 27), 4));
+
+    Ready();
+    EXPECT_EQ(0, Send(Package(16, 1)));
+    ASSERT_EQ(1, core.QVWriteFile(name, 0, kInfo, 4, &count, 10000));
+    ASSERT_EQ(1, core.QVReadFile(name, 0, reply, 32, &count, 2000));
+    EXPECT_EQ("1.10", std::string(reinterpret_cast<char*>(reply + 27), 4));
+    EXPECT_EQ("1.10", simprinter::ParseState(ReadAll(path)).version);
+
+    core.Reset();
+    for (const std::string& f : {path, path + ".log", path + ".recv1.bin"}) std::remove(f.c_str());
+}
+
 TEST_F(SimPrinterTest, AStateFileWithABadLineAnswersNothingAndSaysWhy) {
     std::string path = ::testing::TempDir() + "simprinter_test_bad_state.ini";
     for (const std::string& f : {path, path + ".log"}) std::remove(f.c_str());
