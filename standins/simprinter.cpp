@@ -39,21 +39,32 @@ std::string Hex(const uint8_t* p, size_t n) {
 
 std::string Quoted(const char* s) { return s ? "\"" + std::string(s) + "\"" : std::string("null"); }
 
+// Decimal digits (leading zeros allowed, never octal) or 0x and hexadecimal digits; no sign.
+bool ParseMagnitude(const std::string& v, unsigned long long& out) {
+    bool hex = v.size() > 2 && v[0] == '0' && (v[1] == 'x' || v[1] == 'X');
+    const std::string digits = hex ? v.substr(2) : v;
+    if (digits.empty() || digits.size() > 16) return false;
+    for (char c : digits) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (!(hex ? std::isxdigit(u) : std::isdigit(u))) return false;
+    }
+    out = std::strtoull(digits.c_str(), nullptr, hex ? 16 : 10);
+    return true;
+}
+
 bool ParseUnsigned(const std::string& v, uint32_t& out) {
-    if (v.empty() || v[0] == '-') return false;
-    char* end = nullptr;
-    unsigned long long x = std::strtoull(v.c_str(), &end, 0);
-    if (*end != '\0' || x > 0xFFFFFFFFull) return false;
+    unsigned long long x = 0;
+    if (!ParseMagnitude(v, x) || x > 0xFFFFFFFFull) return false;
     out = static_cast<uint32_t>(x);
     return true;
 }
 
 bool ParseSigned(const std::string& v, int32_t& out) {
-    if (v.empty()) return false;
-    char* end = nullptr;
-    long long x = std::strtoll(v.c_str(), &end, 0);
-    if (*end != '\0' || x < INT32_MIN || x > INT32_MAX) return false;
-    out = static_cast<int32_t>(x);
+    const bool negative = !v.empty() && v[0] == '-';
+    unsigned long long x = 0;
+    if (!ParseMagnitude(negative ? v.substr(1) : v, x)) return false;
+    if (x > (negative ? 0x80000000ull : 0x7FFFFFFFull)) return false;
+    out = static_cast<int32_t>(negative ? -static_cast<long long>(x) : static_cast<long long>(x));
     return true;
 }
 

@@ -310,6 +310,24 @@ TEST_F(SimPrinterTest, StateFileRoundTripAndErrors) {
     EXPECT_EQ(std::vector<std::string>{"X"}, core.GetState().printerNames);
 }
 
+TEST_F(SimPrinterTest, StateNumbersAreDecimalWithLeadingZerosOrHexadecimal) {
+    std::vector<std::string> errors;
+    State s = simprinter::ParseState(
+        "cancel_limit=0100\nspeed=08\nfault_init_printer=-010\nfault_send_percent=050\n"
+        "packages=0x10\nfault_send_result=-0x2\n",
+        &errors);
+    EXPECT_TRUE(errors.empty());
+    EXPECT_EQ(100u, s.cancelLimit);
+    EXPECT_EQ(8u, s.speed);
+    EXPECT_EQ(-10, s.initPrinterResult);
+    EXPECT_EQ(50u, s.sendFailPercent);
+    EXPECT_EQ(16u, s.packages);
+    EXPECT_EQ(-2, s.sendFailResult);
+
+    simprinter::ParseState("speed=+5\nspeed=0x\nspeed=1e3\nfault_cmd_init=--1\n", &errors);
+    EXPECT_EQ(4u, errors.size());
+}
+
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream ss;
