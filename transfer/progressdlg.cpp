@@ -121,9 +121,11 @@ intptr_t CProgressDlg::ApplyProgress(uint32_t percent) {
         std::snprintf(text, sizeof text, "%d %%", g_nLastPercent.load());
         SetDlgItemText(IDC_PERCENT_TEXT, text);
     }
-    if (overall >= 100) {
+    // Without a busy window the progress dialog stays up at 100 % in its place, so the user
+    // still sees that the printer is at work.
+    if (overall >= 100 && dev) {
         ShowWindow(win::SW_HIDE);
-        if (dev) dev->ShowWindow(win::SW_SHOW);
+        dev->ShowWindow(win::SW_SHOW);
     }
     return 1;
 }
@@ -155,15 +157,14 @@ void CProgressDlg::OnOK() {
     // An OK command from the keyboard while the worker still sends is ignored: the dialog must
     // not close, and the outcome must not be judged, before the library has returned.
     if (m_bWorkerStarted && g_bWorkerFinished.load() == 0) return;
-    CDevProgDlg* dev = g_pDevProgDlg;
-    if (dev && plat::Ui().IsWindow(dev->GetSafeHwnd())) {
-        // Let the printer take the firmware in; the windows keep being painted meanwhile.
-        for (uint32_t waited = 0; waited < kDeviceBusyWaitMs; waited += kWaitSliceMs) {
-            plat::Ui().PumpPaintMessages();
-            plat::System().Sleep(kWaitSliceMs);
-        }
-        DestroyDeviceBusyWindow();
+    // Let the printer take the firmware in; the windows keep being painted meanwhile. The
+    // printer needs the time whether or not the busy window could be made.
+    for (uint32_t waited = 0; waited < kDeviceBusyWaitMs; waited += kWaitSliceMs) {
+        plat::Ui().PumpPaintMessages();
+        plat::System().Sleep(kWaitSliceMs);
     }
+    CDevProgDlg* dev = g_pDevProgDlg;
+    if (dev && plat::Ui().IsWindow(dev->GetSafeHwnd())) DestroyDeviceBusyWindow();
     ReleaseSystem();
     EndDialog(win::IDOK);
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <set>
 
 #include "platform/sim/system.h"
 #include "res/catalog.h"
@@ -150,6 +151,7 @@ struct SimUi::Impl {
     uint64_t nextZ = 1;
     uint64_t wakeSeq = 0;
     bool shutdown = false;
+    std::set<int> failCreate;  // templates whose modeless windows cannot be created
     bool aborted = false;
     bool acted = false;
     int maxIdleRounds = 1000;
@@ -1210,12 +1212,18 @@ intptr_t SimUi::DialogBox(int templateId, plat::Window parent, plat::IDialogHost
     return result;
 }
 
+void SimUi::FailCreateDialog(int templateId) {
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    m_impl->failCreate.insert(templateId);
+}
+
 plat::Window SimUi::CreateDialog(int templateId, plat::Window parent, plat::IDialogHost* host) {
     const res::Catalog* catalog = m_impl->Catalog();
     uintptr_t id;
     {
         std::lock_guard<std::mutex> lock(m_impl->mutex);
         if (!host || !catalog || m_impl->shutdown) return {};
+        if (m_impl->failCreate.count(templateId)) return {};
         auto t = catalog->dialogs.find(templateId);
         if (t == catalog->dialogs.end()) return {};
         Impl::Win* owner = m_impl->FindLocked(parent.id);

@@ -166,6 +166,9 @@ class SimUi : public plat::IUi {
     void Shutdown();
     // Wakes the modal loops (a thread ended).
     void Wake();
+    // Makes every later modeless window of the template fail to be created, as when the system
+    // is out of window resources.
+    void FailCreateDialog(int templateId);
 
     // ---- plat::IUi ----
     std::string LoadString(uint32_t id) override;

@@ -706,3 +706,32 @@ TEST(TransferFlow, TheBusyWindowCannotBeClosedByTheUserWhileThePrinterWorks) {
         EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
     }
 }
+
+TEST(TransferFlow, WithoutTheBusyWindowThePrinterStillGetsItsTimeBeforeCompletion) {
+    // The busy window cannot be made (the system is out of window resources). The printer
+    // still takes the firmware in after the last byte: the progress dialog stays up at 100 %
+    // in its place, and the completion is reported only after the wait.
+    TransferRun run(false);
+    run.p.machine.ui.FailCreateDialog(IDD_DEVPROG);
+    // The library waits after its 100 % report until the user-interface thread, idle again, has
+    // been looked at.
+    std::atomic<bool> looked{false}, shownAt100{false};
+    SendPlan plan;
+    plan.percents = {100};
+    plan.afterFirst = WaitUntilGiven(looked);
+    run.fake.plans = {plan};
+    run.p.scripts[IDD_PROGRESS] = [&looked, &shownAt100](const sim::DialogView& d, sim::SimUi&,
+                                                         int) {
+        if (looked || d.Text(IDC_PERCENT_TEXT) != "100 %") return;
+        shownAt100 = d.visible;
+        looked = true;
+    };
+    run.p.Run();
+    ASSERT_EQ(run.fake.calls.size(), 1u);
+    EXPECT_TRUE(shownAt100) << "no window was left to show the printer is working";
+    EXPECT_GE(run.p.machine.system.TotalSleptMs(), 12000u);
+    auto outcome = run.Outcome();
+    ASSERT_EQ(outcome.size(), 1u);
+    EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
+    EXPECT_EQ(run.p.machine.ui.OpenDialogs(), 0);
+}
