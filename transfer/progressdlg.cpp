@@ -42,6 +42,24 @@ CProgressDlg::~CProgressDlg() {
 
 bool CProgressDlg::OnInitDialog() {
     plat::CDialog::OnInitDialog();
+    try {
+        SetUp();
+    } catch (...) {
+        // Out of memory or window resources part-way: with no worker running nothing would
+        // ever close the dialog, so it ends at once as a failed transfer.
+        if (!m_bWorkerStarted && g_pfnTransferWorker.load() != nullptr) EndWithoutWorker();
+    }
+    return true;
+}
+
+void CProgressDlg::EndWithoutWorker() {
+    m_bWorkerStarted = true;
+    g_nLastResult = kTransferLocalFailure;
+    g_bWorkerFinished = 1;
+    plat::Ui().PostMessage(GetSafeHwnd(), win::WM_COMMAND, win::IDOK, 0);
+}
+
+void CProgressDlg::SetUp() {
     plat::IUi& ui = plat::Ui();
     m_animate = GetDlgItem(IDC_ANIMATE);
     m_progress = GetDlgItem(IDC_PROGRESS_BAR);
@@ -72,15 +90,13 @@ bool CProgressDlg::OnInitDialog() {
                 return 0;
             }
         });
-        m_bWorkerStarted = true;
+        // Without a worker nothing would ever close the dialog: report a failed transfer.
         if (!started) {
-            // Without a worker nothing would ever close the dialog: report a failed transfer.
-            g_nLastResult = kTransferLocalFailure;
-            g_bWorkerFinished = 1;
-            ui.PostMessage(window, win::WM_COMMAND, win::IDOK, 0);
+            EndWithoutWorker();
+            return;
         }
+        m_bWorkerStarted = true;
     }
-    return true;
 }
 
 intptr_t CProgressDlg::DialogProc(plat::Window window, uint32_t message, uintptr_t wParam,

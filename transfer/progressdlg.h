@@ -41,6 +41,10 @@ class CProgressDlg : public plat::CDialog {
     void OnDestroy() override;
 
   private:
+    // The windows, the system hold and the worker; throws when the system cannot provide them.
+    void SetUp();
+    // Ends the dialog as a failed transfer when no worker runs that would end it.
+    void EndWithoutWorker();
     // Steps of a progress report that change the windows; runs on the dialog's thread.
     intptr_t ApplyProgress(uint32_t percent);
     // Keeps the computer awake and holds a shutdown while the transfer runs.

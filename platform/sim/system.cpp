@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <set>
 
 namespace sim {
@@ -543,6 +544,7 @@ void SimSystem::SetThreadExitHook(std::function<void()> hook) {
 }
 
 bool SimSystem::StartThread(std::function<uint32_t()> entry) {
+    if (m_throwOnStartThread) throw std::bad_alloc();
     if (m_failStartThread || !entry) return false;
     std::lock_guard<std::mutex> lock(m_mutex);
     ++m_threadsStarted;

@@ -90,6 +90,9 @@ class SimSystem : public plat::ISystem {
 
     // Makes StartThread fail.
     void FailStartThread(bool fail) { m_failStartThread = fail; }
+    // Makes StartThread throw std::bad_alloc, as a layer does that cannot allocate what it hands
+    // the new thread.
+    void ThrowOnStartThread(bool fail) { m_throwOnStartThread = fail; }
     // Threads started so far and threads still running.
     int ThreadsStarted() const { return m_threadsStarted; }
     int LiveThreads() const { return m_liveThreads; }
@@ -162,6 +165,7 @@ class SimSystem : public plat::ISystem {
     std::atomic<uint64_t> m_totalSlept{0};
     std::vector<uint32_t> m_sleeps;
     std::atomic<bool> m_failStartThread{false};
+    std::atomic<bool> m_throwOnStartThread{false};
     std::atomic<int> m_threadsStarted{0};
     std::atomic<int> m_liveThreads{0};
     std::vector<std::thread> m_threads;

@@ -476,14 +476,28 @@ TEST(TransferFlow, PrinterFailuresBeforeAndAtTheStartOfTheTransfer) {
 }
 
 TEST(TransferFlow, AWorkerThatCannotStartEndsAsAFailedTransfer) {
-    TransferRun run(false);
-    run.p.machine.system.FailStartThread(true);
-    run.p.Run();
-    EXPECT_TRUE(run.fake.calls.empty());
-    auto outcome = run.Outcome();
-    ASSERT_EQ(outcome.size(), 1u);
-    EXPECT_EQ(outcome[0].text, "Failed to transfer.");
-    EXPECT_EQ(run.p.machine.ui.OpenDialogs(), 0);
+    // The start either reports failure or throws (no memory for what the thread is handed):
+    // either way the progress dialog must not wait for a worker that never runs, with the
+    // system's shutdown held, but end as a failed transfer.
+    for (bool throws : {false, true}) {
+        SCOPED_TRACE(throws ? "the start throws" : "the start fails");
+        TransferRun run(false);
+        std::vector<std::string> stuck;
+        run.p.machine.ui.OnFailure([&stuck](const std::string& m) { stuck.push_back(m); });
+        if (throws) {
+            run.p.machine.system.ThrowOnStartThread(true);
+        } else {
+            run.p.machine.system.FailStartThread(true);
+        }
+        run.p.Run();
+        EXPECT_TRUE(stuck.empty()) << stuck.front();
+        EXPECT_TRUE(run.fake.calls.empty());
+        auto outcome = run.Outcome();
+        ASSERT_EQ(outcome.size(), 1u);
+        EXPECT_EQ(outcome[0].text, "Failed to transfer.");
+        EXPECT_FALSE(run.p.machine.ui.ShutdownBlocked());
+        EXPECT_EQ(run.p.machine.ui.OpenDialogs(), 0);
+    }
 }
 
 TEST(TransferFlow, PackageSizesAreAddedWithoutWrappingAround) {
