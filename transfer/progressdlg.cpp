@@ -138,10 +138,15 @@ intptr_t CProgressDlg::ApplyProgress(uint32_t percent) {
         SetDlgItemText(IDC_PERCENT_TEXT, text);
     }
     // Without a busy window the progress dialog stays up at 100 % in its place, so the user
-    // still sees that the printer is at work.
-    if (overall >= 100 && dev) {
-        ShowWindow(win::SW_HIDE);
-        dev->ShowWindow(win::SW_SHOW);
+    // still sees that the printer is at work. It is shown here, as a modal dialog shows itself
+    // only once its queue first runs empty, which a quick transfer may not have let happen yet.
+    if (overall >= 100) {
+        if (dev) {
+            ShowWindow(win::SW_HIDE);
+            dev->ShowWindow(win::SW_SHOW);
+        } else {
+            ShowWindow(win::SW_SHOW);
+        }
     }
     return 1;
 }

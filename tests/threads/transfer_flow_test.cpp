@@ -743,6 +743,9 @@ TEST(TransferFlow, WithoutTheBusyWindowThePrinterStillGetsItsTimeBeforeCompletio
     run.p.Run();
     ASSERT_EQ(run.fake.calls.size(), 1u);
     EXPECT_TRUE(shownAt100) << "no window was left to show the printer is working";
+    // Shown by the report itself: a modal dialog shows itself only once its queue first runs
+    // empty, which a transfer this quick may not have let happen yet.
+    EXPECT_TRUE(run.fake.calls[0].reports.back().progressVisible);
     EXPECT_GE(run.p.machine.system.TotalSleptMs(), 12000u);
     auto outcome = run.Outcome();
     ASSERT_EQ(outcome.size(), 1u);
