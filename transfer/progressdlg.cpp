@@ -56,7 +56,8 @@ void CProgressDlg::EndWithoutWorker() {
     m_bWorkerStarted = true;
     g_nLastResult = kTransferLocalFailure;
     g_bWorkerFinished = 1;
-    plat::Ui().PostMessage(GetSafeHwnd(), win::WM_COMMAND, win::IDOK, 0);
+    // With the queue full the dialog ends at once: nothing was sent to wait for.
+    if (!plat::Ui().PostMessage(GetSafeHwnd(), win::WM_COMMAND, win::IDOK, 0)) EndDialog(win::IDOK);
 }
 
 void CProgressDlg::SetUp() {

@@ -30,6 +30,8 @@ std::vector<PackageEntry>& PackageList() {
 
 constexpr int32_t kXmValue = 1000;
 constexpr int32_t kXmSendValue = 500000;
+// Pause before the worker posts its OK command again after the queue refused it.
+constexpr uint32_t kPostRetryMs = 50;
 
 }  // namespace
 
@@ -141,7 +143,13 @@ uint32_t TransferThreadProc(plat::Window progressWindow) {
         }
     }
     g_bWorkerFinished = 1;
-    plat::Ui().PostMessage(progressWindow, win::WM_COMMAND, win::IDOK, 0);
+    // Only this command closes the progress dialog: a post refused because the queue is full is
+    // made again until it is taken, or until the window has gone.
+    plat::IUi& ui = plat::Ui();
+    while (!ui.PostMessage(progressWindow, win::WM_COMMAND, win::IDOK, 0) &&
+           ui.IsWindow(progressWindow)) {
+        plat::System().Sleep(kPostRetryMs);
+    }
     return static_cast<uint32_t>(result);
 }
 

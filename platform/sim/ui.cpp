@@ -151,7 +151,8 @@ struct SimUi::Impl {
     uint64_t nextZ = 1;
     uint64_t wakeSeq = 0;
     bool shutdown = false;
-    std::set<int> failCreate;  // templates whose modeless windows cannot be created
+    std::set<int> failCreate;          // templates whose modeless windows cannot be created
+    std::map<uint32_t, int> failPost;  // posts still to refuse, by message
     bool aborted = false;
     bool acted = false;
     int maxIdleRounds = 1000;
@@ -1217,6 +1218,11 @@ void SimUi::FailCreateDialog(int templateId) {
     m_impl->failCreate.insert(templateId);
 }
 
+void SimUi::FailPostMessage(uint32_t message, int count) {
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    m_impl->failPost[message] = count;
+}
+
 plat::Window SimUi::CreateDialog(int templateId, plat::Window parent, plat::IDialogHost* host) {
     const res::Catalog* catalog = m_impl->Catalog();
     uintptr_t id;
@@ -1403,6 +1409,11 @@ intptr_t SimUi::SendMessage(plat::Window window, uint32_t message, uintptr_t wPa
 bool SimUi::PostMessage(plat::Window window, uint32_t message, uintptr_t wParam, intptr_t lParam) {
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     if (!m_impl->FindLocked(window.id) || m_impl->shutdown) return false;
+    auto refused = m_impl->failPost.find(message);
+    if (refused != m_impl->failPost.end() && refused->second > 0) {
+        --refused->second;
+        return false;
+    }
     Impl* impl = m_impl.get();
     uintptr_t id = window.id;
     m_impl->PostLocked(id, [impl, id, message, wParam, lParam] {

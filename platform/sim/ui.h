@@ -169,6 +169,9 @@ class SimUi : public plat::IUi {
     // Makes every later modeless window of the template fail to be created, as when the system
     // is out of window resources.
     void FailCreateDialog(int templateId);
+    // Makes the next `count` PostMessage calls with this message fail, as when the receiving
+    // thread's message queue is full.
+    void FailPostMessage(uint32_t message, int count);
 
     // ---- plat::IUi ----
     std::string LoadString(uint32_t id) override;

@@ -752,3 +752,38 @@ TEST(TransferFlow, WithoutTheBusyWindowThePrinterStillGetsItsTimeBeforeCompletio
     EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
     EXPECT_EQ(run.p.machine.ui.OpenDialogs(), 0);
 }
+
+TEST(TransferFlow, TheEndOfTheTransferReachesTheProgressDialogThroughAFullQueue) {
+    // The OK command that closes the progress dialog is refused while the user-interface
+    // thread's message queue is full. The dialog must still close and the outcome be reported;
+    // a lost command would leave it standing for good.
+    {
+        TransferRun run(false);
+        std::vector<std::string> stuck;
+        run.p.machine.ui.OnFailure([&stuck](const std::string& m) { stuck.push_back(m); });
+        run.p.machine.ui.FailPostMessage(win::WM_COMMAND, 3);
+        run.p.Run();
+        EXPECT_TRUE(stuck.empty()) << stuck.front();
+        ASSERT_EQ(run.fake.calls.size(), 1u);
+        EXPECT_GE(run.p.machine.system.TotalSleptMs(), 12000u);
+        auto outcome = run.Outcome();
+        ASSERT_EQ(outcome.size(), 1u);
+        EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
+        EXPECT_EQ(run.p.machine.ui.OpenDialogs(), 0);
+    }
+    {
+        // No worker thread could be started, and the dialog cannot post itself the command.
+        TransferRun run(false);
+        std::vector<std::string> stuck;
+        run.p.machine.ui.OnFailure([&stuck](const std::string& m) { stuck.push_back(m); });
+        run.p.machine.system.FailStartThread(true);
+        run.p.machine.ui.FailPostMessage(win::WM_COMMAND, 1);
+        run.p.Run();
+        EXPECT_TRUE(stuck.empty()) << stuck.front();
+        EXPECT_TRUE(run.fake.calls.empty());
+        auto outcome = run.Outcome();
+        ASSERT_EQ(outcome.size(), 1u);
+        EXPECT_EQ(outcome[0].text, "Failed to transfer.");
+        EXPECT_EQ(run.p.machine.ui.OpenDialogs(), 0);
+    }
+}
