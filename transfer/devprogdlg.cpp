@@ -2,6 +2,7 @@
 
 #include "app/framework.h"
 #include "res/resource.h"
+#include "transfer/transferstate.h"
 
 CDevProgDlg::CDevProgDlg(plat::Window parent) : plat::CDialog(IDD_DEVPROG, parent) {
     if (Create(parent ? parent : app::MainWindow())) ShowWindow(win::SW_HIDE);
@@ -28,4 +29,10 @@ bool CDevProgDlg::OnInitDialog() {
     return true;
 }
 
-void CDevProgDlg::PostNcDestroy() { delete this; }
+void CDevProgDlg::PostNcDestroy() {
+    // The window also goes with its owner, the main window: the transfer must not reach the
+    // freed object afterwards.
+    CDevProgDlg* self = this;
+    g_pDevProgDlg.compare_exchange_strong(self, nullptr);
+    delete this;
+}

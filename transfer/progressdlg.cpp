@@ -57,7 +57,10 @@ void CProgressDlg::EndWithoutWorker() {
     g_nLastResult = kTransferLocalFailure;
     g_bWorkerFinished = 1;
     // With the queue full the dialog ends at once: nothing was sent to wait for.
-    if (!plat::Ui().PostMessage(GetSafeHwnd(), win::WM_COMMAND, win::IDOK, 0)) EndDialog(win::IDOK);
+    if (!plat::Ui().PostMessage(GetSafeHwnd(), win::WM_COMMAND, win::IDOK, 0)) {
+        m_bEndWaited = true;
+        EndDialog(win::IDOK);
+    }
 }
 
 void CProgressDlg::SetUp() {
@@ -76,6 +79,7 @@ void CProgressDlg::SetUp() {
     SetWindowText(app::DisplayName());
     g_bCancel = 0;
     ui.SendMessage(m_animate, win::ACM_OPENA, ui.ResourceModule(), m_nAnimationId);
+    m_reportWindow = GetSafeHwnd();
     g_pProgressDlg = this;
     ui.SendMessage(m_progress, win::PBM_SETRANGE, 0, static_cast<intptr_t>(100u << 16));
     ui.SendMessage(m_progress, win::PBM_SETPOS, 0, 0);
@@ -158,7 +162,7 @@ int32_t ULMA_WINAPI TransferProgress(uint32_t percent) {
         if (dlg == nullptr || g_nTotalBytes.load() == 0) return 0;
         if (percent > 100) return 0;
         // The windows belong to the user-interface thread: have it apply the report.
-        plat::Ui().SendMessage(dlg->GetSafeHwnd(), CProgressDlg::WM_TRANSFER_PROGRESS, percent, 0);
+        plat::Ui().SendMessage(dlg->ReportWindow(), CProgressDlg::WM_TRANSFER_PROGRESS, percent, 0);
         if (dlg->ReportIgnored()) return 1;
         // A package the printer does not let us cancel is sent whole, even after a cancel
         // request made while an earlier package could still be cancelled.
@@ -179,6 +183,13 @@ void CProgressDlg::OnOK() {
     // An OK command from the keyboard while the worker still sends is ignored: the dialog must
     // not close, and the outcome must not be judged, before the library has returned.
     if (m_bWorkerStarted && g_bWorkerFinished.load() == 0) return;
+    LetThePrinterWork();
+    ReleaseSystem();
+    EndDialog(win::IDOK);
+}
+
+void CProgressDlg::LetThePrinterWork() {
+    m_bEndWaited = true;
     // Let the printer take the firmware in; the windows keep being painted meanwhile. The
     // printer needs the time whether or not the busy window could be made.
     for (uint32_t waited = 0; waited < kDeviceBusyWaitMs; waited += kWaitSliceMs) {
@@ -187,8 +198,17 @@ void CProgressDlg::OnOK() {
     }
     CDevProgDlg* dev = g_pDevProgDlg;
     if (dev && plat::Ui().IsWindow(dev->GetSafeHwnd())) DestroyDeviceBusyWindow();
-    ReleaseSystem();
-    EndDialog(win::IDOK);
+}
+
+void CProgressDlg::WaitForWorker() {
+    if (!m_bWorkerStarted || m_bEndWaited) return;
+    // The worker sends only to the progress dialog's window, which is gone: its sends return
+    // at once, so this thread may wait for it.
+    while (g_bWorkerFinished.load() == 0) {
+        plat::Ui().PumpPaintMessages();
+        plat::System().Sleep(kWaitSliceMs);
+    }
+    LetThePrinterWork();
 }
 
 void CProgressDlg::OnDestroy() { ReleaseSystem(); }

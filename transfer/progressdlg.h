@@ -29,6 +29,15 @@ class CProgressDlg : public plat::CDialog {
 
     // True when the last report found the device-busy window showing and changed nothing.
     bool ReportIgnored() const { return m_bReportIgnored.load(); }
+    // The window to which the progress callback sends its reports; kept after the window has
+    // gone, when such a send is refused.
+    plat::Window ReportWindow() const { return m_reportWindow.load(); }
+
+    // Called once the modal loop has ended. A loop ended by something other than the worker's
+    // OK command (the window destroyed with its owner, a quit message another program posted)
+    // leaves the library still sending: waits until the worker has finished and gives the
+    // printer its time, as the OK command does, so that the outcome is the library's own.
+    void WaitForWorker();
 
     plat::Window m_animate;
     plat::Window m_progress;
@@ -51,11 +60,16 @@ class CProgressDlg : public plat::CDialog {
     void HoldSystem();
     void ReleaseSystem();
     void DestroyDeviceBusyWindow();
+    // The wait after the transfer in which the printer takes the firmware in.
+    void LetThePrinterWork();
 
     bool m_bHoldingSystem = false;
     std::atomic<bool> m_bReportIgnored{false};
     // True once a worker thread was started: the dialog then closes only after it has finished.
     bool m_bWorkerStarted = false;
+    // True once the transfer's end has been waited for (or there was nothing to wait for).
+    bool m_bEndWaited = false;
+    std::atomic<plat::Window> m_reportWindow{plat::Window{}};
 };
 
 // The progress callback handed to XMSendFile: percent of the current package. Returns non-zero

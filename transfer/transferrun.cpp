@@ -202,6 +202,7 @@ int CulmaUpDateDlg::RunTransfer() {
         // The worker clears this when it starts: a dialog that never opened is a failure.
         g_nLastResult = kTransferLocalFailure;
         dlg.DoModal();
+        dlg.WaitForWorker();
     }
 
     int unreadable = g_nUnreadablePackage;

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 #include <set>
+#include <thread>
 
 namespace sim {
 
@@ -513,10 +514,23 @@ const char* SimSystem::CharNext(const char* p) {
     return p + 1;
 }
 
+namespace {
+// True on the threads started through StartThread.
+thread_local bool t_startedThread = false;
+}  // namespace
+
 void SimSystem::Sleep(uint32_t ms) {
     m_totalSlept += ms;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_sleeps.push_back(ms);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_sleeps.push_back(ms);
+    }
+    // Time is virtual, but a thread that waits in a Sleep loop for a started thread gives it
+    // the processor for up to a real moment, as a real Sleep would, instead of spinning; it
+    // goes on at once when the started threads have ended.
+    if (t_startedThread) return;
+    std::unique_lock<std::mutex> lock(m_mutex);
+    m_threadsCv.wait_for(lock, std::chrono::milliseconds(1), [this] { return m_liveThreads == 0; });
 }
 
 std::vector<uint32_t> SimSystem::Sleeps() const {
@@ -551,6 +565,7 @@ bool SimSystem::StartThread(std::function<uint32_t()> entry) {
     ++m_liveThreads;
     try {
         m_threads.emplace_back([this, entry = std::move(entry)]() {
+            t_startedThread = true;
             uint32_t code = 0;
             try {
                 code = entry();

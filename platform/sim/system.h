@@ -84,7 +84,8 @@ class SimSystem : public plat::ISystem {
     int DllSearchCurrentDirectoryRemovals() const { return m_dllSearchRemovals; }
     bool CurrentDirectoryInDllSearch() const { return m_dllSearchRemovals == 0; }
 
-    // Virtual time: the sum of every Sleep so far, and each Sleep in order.
+    // Virtual time: the sum of every Sleep so far, and each Sleep in order. A Sleep outside the
+    // started threads while one of them runs also gives up the processor for a real moment.
     uint64_t TotalSleptMs() const { return m_totalSlept; }
     std::vector<uint32_t> Sleeps() const;
 

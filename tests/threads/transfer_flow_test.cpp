@@ -787,3 +787,42 @@ TEST(TransferFlow, TheEndOfTheTransferReachesTheProgressDialogThroughAFullQueue)
         EXPECT_EQ(run.p.machine.ui.OpenDialogs(), 0);
     }
 }
+
+TEST(TransferFlow, AProgressDialogGoneBeforeTheWorkerHasFinishedLeavesTheOutcomeToTheLibrary) {
+    // The progress dialog's modal loop ends while the library still sends: its window is
+    // destroyed, alone or with the main window that owns it and the busy window (on Windows a
+    // quit message posted to it by another program ends the loop too). The outcome must be
+    // judged only once the library has returned, the package sent whole, and the printer still
+    // given its time; nothing may reach the freed windows' objects.
+    for (bool mainWindow : {false, true}) {
+        SCOPED_TRACE(mainWindow ? "main window destroyed" : "progress dialog destroyed");
+        TransferRun run(false);
+        std::atomic<bool> given{false};
+        std::atomic<size_t> callsWhenJudged{99};
+        run.fake.plans = {PausedAfterFirstReport(given)};
+        run.p.scripts[IDD_PROGRESS] = [&given, mainWindow](const sim::DialogView& d, sim::SimUi& ui,
+                                                           int) {
+            if (given) return;
+            EXPECT_TRUE(ui.DestroyWindow(mainWindow ? app::MainWindow() : d.window));
+            given = true;
+        };
+        run.p.machine.ui.OnMessageBox([&run, &callsWhenJudged](const sim::MessageBoxRecord& box) {
+            if ((box.type & win::MB_TYPEMASK) == win::MB_YESNO) return win::IDYES;
+            std::lock_guard<std::mutex> lock(run.fake.mutex);
+            callsWhenJudged = run.fake.calls.size();
+            return win::IDOK;
+        });
+        run.p.Run();
+
+        EXPECT_TRUE(given);
+        ASSERT_EQ(run.fake.calls.size(), 1u);
+        EXPECT_EQ(run.fake.calls[0].result, 0) << "the package was stopped part-way";
+        EXPECT_EQ(Bytes(run.fake.calls[0].data), std::string(300, 'A'));
+        EXPECT_EQ(callsWhenJudged.load(), 1u) << "the outcome was judged while the library sent";
+        EXPECT_GE(run.p.machine.system.TotalSleptMs(), 12000u);
+        auto outcome = run.Outcome();
+        ASSERT_EQ(outcome.size(), 1u);
+        EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
+        EXPECT_EQ(run.p.machine.ui.OpenDialogs(), 0);
+    }
+}
