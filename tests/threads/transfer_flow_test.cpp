@@ -478,17 +478,20 @@ TEST(TransferFlow, PrinterFailuresBeforeAndAtTheStartOfTheTransfer) {
 TEST(TransferFlow, AWorkerThatCannotStartEndsAsAFailedTransfer) {
     // The start either reports failure or throws (no memory for what the thread is handed):
     // either way the progress dialog must not wait for a worker that never runs, with the
-    // system's shutdown held, but end as a failed transfer.
-    for (bool throws : {false, true}) {
-        SCOPED_TRACE(throws ? "the start throws" : "the start fails");
+    // system's shutdown held, but end as a failed transfer. The last case also refuses the
+    // command the dialog posts itself (its queue full): it must then end at once.
+    enum { kFails, kThrows, kFailsAndQueueFull };
+    for (int way : {kFails, kThrows, kFailsAndQueueFull}) {
+        SCOPED_TRACE(way);
         TransferRun run(false);
         std::vector<std::string> stuck;
         run.p.machine.ui.OnFailure([&stuck](const std::string& m) { stuck.push_back(m); });
-        if (throws) {
+        if (way == kThrows) {
             run.p.machine.system.ThrowOnStartThread(true);
         } else {
             run.p.machine.system.FailStartThread(true);
         }
+        if (way == kFailsAndQueueFull) run.p.machine.ui.FailPostMessage(win::WM_COMMAND, 1);
         run.p.Run();
         EXPECT_TRUE(stuck.empty()) << stuck.front();
         EXPECT_TRUE(run.fake.calls.empty());
@@ -756,36 +759,20 @@ TEST(TransferFlow, WithoutTheBusyWindowThePrinterStillGetsItsTimeBeforeCompletio
 TEST(TransferFlow, TheEndOfTheTransferReachesTheProgressDialogThroughAFullQueue) {
     // The OK command that closes the progress dialog is refused while the user-interface
     // thread's message queue is full. The dialog must still close and the outcome be reported;
-    // a lost command would leave it standing for good.
-    {
-        TransferRun run(false);
-        std::vector<std::string> stuck;
-        run.p.machine.ui.OnFailure([&stuck](const std::string& m) { stuck.push_back(m); });
-        run.p.machine.ui.FailPostMessage(win::WM_COMMAND, 3);
-        run.p.Run();
-        EXPECT_TRUE(stuck.empty()) << stuck.front();
-        ASSERT_EQ(run.fake.calls.size(), 1u);
-        EXPECT_GE(run.p.machine.system.TotalSleptMs(), 12000u);
-        auto outcome = run.Outcome();
-        ASSERT_EQ(outcome.size(), 1u);
-        EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
-        EXPECT_EQ(run.p.machine.ui.OpenDialogs(), 0);
-    }
-    {
-        // No worker thread could be started, and the dialog cannot post itself the command.
-        TransferRun run(false);
-        std::vector<std::string> stuck;
-        run.p.machine.ui.OnFailure([&stuck](const std::string& m) { stuck.push_back(m); });
-        run.p.machine.system.FailStartThread(true);
-        run.p.machine.ui.FailPostMessage(win::WM_COMMAND, 1);
-        run.p.Run();
-        EXPECT_TRUE(stuck.empty()) << stuck.front();
-        EXPECT_TRUE(run.fake.calls.empty());
-        auto outcome = run.Outcome();
-        ASSERT_EQ(outcome.size(), 1u);
-        EXPECT_EQ(outcome[0].text, "Failed to transfer.");
-        EXPECT_EQ(run.p.machine.ui.OpenDialogs(), 0);
-    }
+    // a lost command would leave it standing for good. (A dialog without a worker is in
+    // AWorkerThatCannotStartEndsAsAFailedTransfer.)
+    TransferRun run(false);
+    std::vector<std::string> stuck;
+    run.p.machine.ui.OnFailure([&stuck](const std::string& m) { stuck.push_back(m); });
+    run.p.machine.ui.FailPostMessage(win::WM_COMMAND, 3);
+    run.p.Run();
+    EXPECT_TRUE(stuck.empty()) << stuck.front();
+    ASSERT_EQ(run.fake.calls.size(), 1u);
+    EXPECT_GE(run.p.machine.system.TotalSleptMs(), 12000u);
+    auto outcome = run.Outcome();
+    ASSERT_EQ(outcome.size(), 1u);
+    EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
+    EXPECT_EQ(run.p.machine.ui.OpenDialogs(), 0);
 }
 
 TEST(TransferFlow, AProgressDialogGoneBeforeTheWorkerHasFinishedLeavesTheOutcomeToTheLibrary) {
