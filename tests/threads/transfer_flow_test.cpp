@@ -227,6 +227,16 @@ void ExpectOneUncancellablePackageSentWhole(const TransferRun& run) {
     EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
 }
 
+// The printer had its wait after the transfer, and the update ended with the completion
+// message and no window left.
+void ExpectCompletedAfterTheWait(const TransferRun& run) {
+    EXPECT_GE(run.p.machine.system.TotalSleptMs(), 12000u);
+    auto outcome = run.Outcome();
+    ASSERT_EQ(outcome.size(), 1u);
+    EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
+    EXPECT_EQ(run.p.machine.ui.OpenDialogs(), 0);
+}
+
 }  // namespace
 
 TEST(TransferFlow, TwoPackagesAreSentInOrderWithTheOverallPercentage) {
@@ -749,11 +759,7 @@ TEST(TransferFlow, WithoutTheBusyWindowThePrinterStillGetsItsTimeBeforeCompletio
     // Shown by the report itself: a modal dialog shows itself only once its queue first runs
     // empty, which a transfer this quick may not have let happen yet.
     EXPECT_TRUE(run.fake.calls[0].reports.back().progressVisible);
-    EXPECT_GE(run.p.machine.system.TotalSleptMs(), 12000u);
-    auto outcome = run.Outcome();
-    ASSERT_EQ(outcome.size(), 1u);
-    EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
-    EXPECT_EQ(run.p.machine.ui.OpenDialogs(), 0);
+    ExpectCompletedAfterTheWait(run);
 }
 
 TEST(TransferFlow, TheEndOfTheTransferReachesTheProgressDialogThroughAFullQueue) {
@@ -768,11 +774,7 @@ TEST(TransferFlow, TheEndOfTheTransferReachesTheProgressDialogThroughAFullQueue)
     run.p.Run();
     EXPECT_TRUE(stuck.empty()) << stuck.front();
     ASSERT_EQ(run.fake.calls.size(), 1u);
-    EXPECT_GE(run.p.machine.system.TotalSleptMs(), 12000u);
-    auto outcome = run.Outcome();
-    ASSERT_EQ(outcome.size(), 1u);
-    EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
-    EXPECT_EQ(run.p.machine.ui.OpenDialogs(), 0);
+    ExpectCompletedAfterTheWait(run);
 }
 
 TEST(TransferFlow, AProgressDialogGoneBeforeTheWorkerHasFinishedLeavesTheOutcomeToTheLibrary) {
@@ -806,10 +808,6 @@ TEST(TransferFlow, AProgressDialogGoneBeforeTheWorkerHasFinishedLeavesTheOutcome
         EXPECT_EQ(run.fake.calls[0].result, 0) << "the package was stopped part-way";
         EXPECT_EQ(Bytes(run.fake.calls[0].data), std::string(300, 'A'));
         EXPECT_EQ(callsWhenJudged.load(), 1u) << "the outcome was judged while the library sent";
-        EXPECT_GE(run.p.machine.system.TotalSleptMs(), 12000u);
-        auto outcome = run.Outcome();
-        ASSERT_EQ(outcome.size(), 1u);
-        EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
-        EXPECT_EQ(run.p.machine.ui.OpenDialogs(), 0);
+        ExpectCompletedAfterTheWait(run);
     }
 }
