@@ -36,6 +36,7 @@ CProgressDlg::CProgressDlg(plat::Window parent)
 
 CProgressDlg::~CProgressDlg() {
     DestroyDeviceBusyWindow();
+    ReleaseSystem();
     CProgressDlg* self = this;
     g_pProgressDlg.compare_exchange_strong(self, nullptr);
 }
@@ -209,21 +210,37 @@ void CProgressDlg::WaitForWorker() {
         plat::System().Sleep(kWaitSliceMs);
     }
     LetThePrinterWork();
+    ReleaseSystem();
 }
 
-void CProgressDlg::OnDestroy() { ReleaseSystem(); }
+void CProgressDlg::OnDestroy() {
+    if (m_bWorkerStarted && !m_bEndWaited) {
+        // The library still sends: the computer stays awake until WaitForWorker has seen the
+        // end; only the shutdown block, which belongs to the window, goes with it.
+        UnblockShutdown();
+        return;
+    }
+    ReleaseSystem();
+}
 
 void CProgressDlg::HoldSystem() {
     if (m_bHoldingSystem) return;
     m_bHoldingSystem = true;
+    m_bBlockingShutdown = true;
     plat::System().SetThreadExecutionState(win::ES_CONTINUOUS | win::ES_SYSTEM_REQUIRED);
     plat::Ui().BlockShutdown(GetSafeHwnd(), IDS_SHUTDOWN_REASON);
+}
+
+void CProgressDlg::UnblockShutdown() {
+    if (!m_bBlockingShutdown) return;
+    m_bBlockingShutdown = false;
+    plat::Ui().UnblockShutdown(GetSafeHwnd());
 }
 
 void CProgressDlg::ReleaseSystem() {
     if (!m_bHoldingSystem) return;
     m_bHoldingSystem = false;
-    plat::Ui().UnblockShutdown(GetSafeHwnd());
+    UnblockShutdown();
     plat::System().SetThreadExecutionState(win::ES_CONTINUOUS);
 }
 

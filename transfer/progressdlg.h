@@ -59,11 +59,14 @@ class CProgressDlg : public plat::CDialog {
     // Keeps the computer awake and holds a shutdown while the transfer runs.
     void HoldSystem();
     void ReleaseSystem();
+    // Lets a shutdown go on again; the computer may still be kept awake.
+    void UnblockShutdown();
     void DestroyDeviceBusyWindow();
     // The wait after the transfer in which the printer takes the firmware in.
     void LetThePrinterWork();
 
     bool m_bHoldingSystem = false;
+    bool m_bBlockingShutdown = false;
     std::atomic<bool> m_bReportIgnored{false};
     // True once a worker thread was started: the dialog then closes only after it has finished.
     bool m_bWorkerStarted = false;

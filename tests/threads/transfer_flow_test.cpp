@@ -811,3 +811,33 @@ TEST(TransferFlow, AProgressDialogGoneBeforeTheWorkerHasFinishedLeavesTheOutcome
         ExpectCompletedAfterTheWait(run);
     }
 }
+
+TEST(TransferFlow, TheComputerStaysAwakeWhileTheLibrarySendsAfterTheProgressDialogHasGone) {
+    // The progress dialog's window is destroyed while the library still sends: the computer
+    // must not be let go to sleep before the rest of the package and the printer's wait are
+    // over, and it is let go exactly once at the end.
+    TransferRun run(false);
+    std::atomic<bool> given{false};
+    std::atomic<uint32_t> stateWhileSending{0};
+    sim::SimSystem* sys = &run.p.machine.system;
+    SendPlan plan;
+    plan.afterFirst = [&given, &stateWhileSending, sys] {
+        WaitUntilGiven(given)();
+        stateWhileSending = sys->CurrentExecutionState();
+    };
+    run.fake.plans = {plan};
+    run.p.scripts[IDD_PROGRESS] = [&given](const sim::DialogView& d, sim::SimUi& ui, int) {
+        if (given) return;
+        EXPECT_TRUE(ui.DestroyWindow(d.window));
+        given = true;
+    };
+    run.p.Run();
+    EXPECT_TRUE(given);
+    EXPECT_EQ(stateWhileSending.load(), win::ES_CONTINUOUS | win::ES_SYSTEM_REQUIRED)
+        << "the computer was let sleep while the library sent";
+    EXPECT_EQ(
+        sys->ExecutionStates(),
+        (std::vector<uint32_t>{win::ES_CONTINUOUS | win::ES_SYSTEM_REQUIRED, win::ES_CONTINUOUS}));
+    EXPECT_FALSE(run.p.machine.ui.ShutdownBlocked());
+    ExpectCompletedAfterTheWait(run);
+}
