@@ -812,18 +812,21 @@ TEST(TransferFlow, AProgressDialogGoneBeforeTheWorkerHasFinishedLeavesTheOutcome
     }
 }
 
-TEST(TransferFlow, TheComputerStaysAwakeWhileTheLibrarySendsAfterTheProgressDialogHasGone) {
+TEST(TransferFlow, AfterTheProgressDialogHasGoneTheComputerStaysAwakeAndThePrinterGetsItsTime) {
     // The progress dialog's window is destroyed while the library still sends: the computer
     // must not be let go to sleep before the rest of the package and the printer's wait are
-    // over, and it is let go exactly once at the end.
+    // over, and it is let go exactly once at the end. The wait itself must come after the
+    // library has returned.
     TransferRun run(false);
     std::atomic<bool> given{false};
     std::atomic<uint32_t> stateWhileSending{0};
+    std::atomic<uint64_t> sleptWhileSending{0}, sleptWhenJudged{0};
     sim::SimSystem* sys = &run.p.machine.system;
     SendPlan plan;
-    plan.afterFirst = [&given, &stateWhileSending, sys] {
+    plan.afterFirst = [&given, &stateWhileSending, &sleptWhileSending, sys] {
         WaitUntilGiven(given)();
         stateWhileSending = sys->CurrentExecutionState();
+        sleptWhileSending = sys->TotalSleptMs();
     };
     run.fake.plans = {plan};
     run.p.scripts[IDD_PROGRESS] = [&given](const sim::DialogView& d, sim::SimUi& ui, int) {
@@ -831,8 +834,17 @@ TEST(TransferFlow, TheComputerStaysAwakeWhileTheLibrarySendsAfterTheProgressDial
         EXPECT_TRUE(ui.DestroyWindow(d.window));
         given = true;
     };
+    run.p.machine.ui.OnMessageBox([&sleptWhenJudged, sys](const sim::MessageBoxRecord& box) {
+        if ((box.type & win::MB_TYPEMASK) == win::MB_YESNO) return win::IDYES;
+        sleptWhenJudged = sys->TotalSleptMs();
+        return win::IDOK;
+    });
     run.p.Run();
     EXPECT_TRUE(given);
+    // The user-interface thread's own waiting for the worker counts as virtual time too: the
+    // printer's wait is what lies between the library's last call and the outcome.
+    EXPECT_GE(sleptWhenJudged.load() - sleptWhileSending.load(), 12000u)
+        << "the printer was not given its time after the library returned";
     EXPECT_EQ(stateWhileSending.load(), win::ES_CONTINUOUS | win::ES_SYSTEM_REQUIRED)
         << "the computer was let sleep while the library sent";
     EXPECT_EQ(
