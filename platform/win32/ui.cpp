@@ -216,10 +216,13 @@ bool Ui::UnblockShutdown(Window window) {
 }
 
 void Ui::PumpPaintMessages() {
-    // Serves only paint messages (and messages sent by other threads), never input, so the
-    // windows stay drawn while the caller waits. Bounded in case a window never validates.
+    // Serves only paint messages and messages sent by other threads, never input, so the
+    // windows stay drawn and a sending thread is answered while the caller waits. Windows
+    // serves sent messages under a PM_QS_ filter only when it names them. Bounded in case a
+    // window never validates.
     MSG msg;
-    for (int i = 0; i < 256 && ::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT); ++i) {
+    constexpr UINT kPaintAndSent = PM_REMOVE | PM_QS_PAINT | PM_QS_SENDMESSAGE;
+    for (int i = 0; i < 256 && ::PeekMessageA(&msg, nullptr, 0, 0, kPaintAndSent); ++i) {
         ::DispatchMessageA(&msg);
     }
 }

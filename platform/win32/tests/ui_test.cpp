@@ -5,6 +5,7 @@
 // After the platform headers, whose names the API macros would rewrite.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -128,6 +129,37 @@ TEST(Win32Ui, ModelessDialogControlsAndSelfDeletingHost) {
     EXPECT_TRUE(ui.DestroyWindow(dialog));
     EXPECT_TRUE(destroyed) << "WM_NCDESTROY reached the host";
     EXPECT_FALSE(ui.IsWindow(dialog));
+}
+
+TEST(Win32Ui, PaintPumpServesMessagesSentByAnotherThread) {
+    // The program waits with this pump while a worker may still send to its windows: a send
+    // left unserved would have each thread wait for the other.
+    plat::win32::Platform platform(::GetModuleHandleA(nullptr));
+    auto& ui = platform.ui;
+    RecordingHost host;
+    Window dialog = ui.CreateDialog(IDD_ULMAUPDATE_DIALOG, Window{}, &host);
+    ASSERT_TRUE(dialog);
+    Window button = ui.GetDlgItem(dialog, IDC_UPDATE);
+    std::atomic<bool> answered{false};
+    ASSERT_TRUE(platform.system.StartThread([&ui, button, &answered]() -> uint32_t {
+        ui.SendMessage(button, WM_SETTEXT, 0, reinterpret_cast<intptr_t>("Sent"));
+        answered = true;
+        return 0;
+    }));
+    for (int i = 0; i < 200 && !answered; ++i) {
+        ui.PumpPaintMessages();
+        ::Sleep(10);
+    }
+    const bool servedByThePump = answered;
+    // Served in any case, so that the thread ends before the test does.
+    MSG msg;
+    while (!answered) {
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+        ::Sleep(10);
+    }
+    EXPECT_TRUE(servedByThePump);
+    EXPECT_EQ("Sent", ui.GetWindowText(button));
+    EXPECT_TRUE(ui.DestroyWindow(dialog));
 }
 
 TEST(Win32Ui, StringsAndIconFromTheProgramResources) {
