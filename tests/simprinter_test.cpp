@@ -69,6 +69,15 @@ class SimPrinterTest : public ::testing::Test {
         ASSERT_EQ(0, core.XMInitPrinter("P1", record));
         ASSERT_EQ(0, core.XMCmdInit(1000));
     }
+    // The version P1 reports to an information request, as its four reply bytes.
+    std::string ReportedVersion() {
+        char name[256] = "P1";
+        uint32_t count = 0;
+        uint8_t reply[32] = {};
+        EXPECT_EQ(1, core.QVWriteFile(name, 0, kInfo, 4, &count, 10000));
+        EXPECT_EQ(1, core.QVReadFile(name, 0, reply, 32, &count, 2000));
+        return std::string(reinterpret_cast<char*>(reply + 27), 4);
+    }
 
     Core& core = simprinter::Instance();
 };
@@ -374,18 +383,11 @@ TEST_F(SimPrinterTest, ACompletedUpdateShowsInTheNextReplyWhereverTheVersionLine
     // The last of two version lines is the one read, as a script appending a line leaves it.
     std::ofstream(path) << "printer=P1\nversion=0.99\nnew_version=1.10\nversion = 1.05\n";
     core.BindFile(path);
-    char name[256] = "P1";
-    uint32_t count = 0;
-    uint8_t reply[32] = {};
-    ASSERT_EQ(1, core.QVWriteFile(name, 0, kInfo, 4, &count, 10000));
-    ASSERT_EQ(1, core.QVReadFile(name, 0, reply, 32, &count, 2000));
-    EXPECT_EQ("1.05", std::string(reinterpret_cast<char*>(reply + 27), 4));
+    EXPECT_EQ("1.05", ReportedVersion());
 
     Ready();
     EXPECT_EQ(0, Send(Package(16, 1)));
-    ASSERT_EQ(1, core.QVWriteFile(name, 0, kInfo, 4, &count, 10000));
-    ASSERT_EQ(1, core.QVReadFile(name, 0, reply, 32, &count, 2000));
-    EXPECT_EQ("1.10", std::string(reinterpret_cast<char*>(reply + 27), 4));
+    EXPECT_EQ("1.10", ReportedVersion());
     EXPECT_EQ("1.10", simprinter::ParseState(ReadAll(path)).version);
 
     core.Reset();

@@ -122,7 +122,7 @@ int TransferWorker(void* packageList) {
             return 0;
         }
         g_strCurrentName.Set(PackageDisplayName(path));
-        uint32_t length = static_cast<uint32_t>(file->m_header.DataLength());
+        uint32_t length = static_cast<uint32_t>((*packages)[i].length);
         g_nCurrentBytes = length;
         uint32_t limit = g_nCancelLimit;
         g_bCancelEnabled = (limit != 0 && length < limit) ? 1 : 0;
