@@ -7,6 +7,7 @@
 #include "app/maindlg.h"
 #include "device/printer.h"
 #include "printers/printerlist.h"
+#include "res/fixedtext.h"
 #include "res/resource.h"
 #include "transfer/warningdlg.h"
 #include "transfer/xmlink.h"
@@ -17,9 +18,6 @@ namespace {
 constexpr uint32_t kValueBuffer = 260;
 
 const char kSection[] = "UPDATE";
-const char kMsgNoIni[] = "Error : Data file is not found.";
-const char kMsgFilesMissing[] = "File is not found.\n\n";
-const char kMsgXmLink[] = "Error : Transfer DLL : Open";
 // One name for every copy of the tool, whatever its folder, model or user.
 const char kOneCopyLock[] = "Global\\ulmaupdate.one-copy";
 
@@ -94,7 +92,7 @@ bool CulmaUpDateApp::CheckRequiredFiles() {
         !m_strKF7FileName.empty() && sys.FileExists(m_strExeDir + "\\" + m_strKF7FileName);
     if (haveXmLink && haveQVFilo && havePackage) return true;
 
-    std::string text = kMsgFilesMissing;
+    std::string text = res::kFilesMissing;
     if (!haveXmLink) text += "xmlink.dll";
     if (!haveQVFilo) text += "\nqvfilo.dll";
     if (!havePackage) text += "\n" + m_strKF7FileName;
@@ -124,12 +122,12 @@ bool CulmaUpDateApp::InitInstance() {
     m_strRegistryKey = app::LoadStr(IDS_REGISTRY_KEY);
     // Without the executable's directory there is no configuration file to read.
     if (!GetExeDirectory(m_strExeDir)) {
-        ErrorBox(kMsgNoIni);
+        ErrorBox(res::kNoDataFile);
         return false;
     }
     m_strIniPath = m_strExeDir + "\\ulmaupdate.ini";
     if (!plat::System().FileExists(m_strIniPath)) {
-        ErrorBox(kMsgNoIni);
+        ErrorBox(res::kNoDataFile);
         return false;
     }
 
@@ -155,7 +153,7 @@ bool CulmaUpDateApp::InitInstance() {
     if (!CheckRequiredFiles()) return false;
 
     if (!BindXmLink()) {
-        ErrorBox(kMsgXmLink);
+        ErrorBox(res::kTransferDllOpen);
         return false;
     }
 

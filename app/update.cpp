@@ -6,6 +6,7 @@
 #include "app/framework.h"
 #include "app/maindlg.h"
 #include "app/rawio.h"
+#include "res/fixedtext.h"
 #include "res/resource.h"
 #include "transfer/kf7file.h"
 #include "transfer/xmlink.h"
@@ -72,7 +73,7 @@ void CulmaUpDateDlg::OnUpdate() {
     try {
         CKf7File package(m_strKF7FilePath);
     } catch (const CFileException&) {
-        app::AfxMessageBox("File not found:\n\n" + m_strKF7FileName,
+        app::AfxMessageBox(std::string(res::kFileNotFound) + m_strKF7FileName,
                            win::MB_OK | win::MB_ICONERROR);
         return;
     }

@@ -9,6 +9,7 @@
 #include "app/framework.h"
 #include "app/maindlg.h"
 #include "app/rawio.h"
+#include "res/fixedtext.h"
 #include "res/resource.h"
 #include "transfer/kf7file.h"
 #include "transfer/progressdlg.h"
@@ -181,7 +182,8 @@ int CulmaUpDateDlg::RunTransfer() {
             sum += length;
             if (!HoldsData(file, length)) unusable = true;
         } catch (const CFileException&) {
-            app::AfxMessageBox("File not found:\n\n" + *names[i], win::MB_OK | win::MB_ICONERROR);
+            app::AfxMessageBox(std::string(res::kFileNotFound) + *names[i],
+                               win::MB_OK | win::MB_ICONERROR);
             return 0;
         }
     }
@@ -207,7 +209,7 @@ int CulmaUpDateDlg::RunTransfer() {
 
     int unreadable = g_nUnreadablePackage;
     if (unreadable >= 0 && static_cast<size_t>(unreadable) < packages.size()) {
-        app::AfxMessageBox("File not found:\n\n" + *names[unreadable],
+        app::AfxMessageBox(std::string(res::kFileNotFound) + *names[unreadable],
                            win::MB_OK | win::MB_ICONERROR);
         return 0;
     }

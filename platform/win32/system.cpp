@@ -1,6 +1,7 @@
 // Kernel services and library loading over the Windows API.
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -181,7 +182,10 @@ bool System::RemoveCurrentDirectoryFromDllSearch() { return ::SetDllDirectoryA("
 
 bool System::StartThread(std::function<uint32_t()> entry) {
     if (!entry) return false;
-    auto parameter = std::make_unique<std::function<uint32_t()>>(std::move(entry));
+    // Out of memory is answered as a thread that could not start, as the interface promises.
+    std::unique_ptr<std::function<uint32_t()>> parameter(
+        new (std::nothrow) std::function<uint32_t()>(std::move(entry)));
+    if (!parameter) return false;
     ThreadHandle thread(::CreateThread(nullptr, 0, ThreadEntry, parameter.get(), 0, nullptr));
     if (!thread) return false;  // the function is freed here
     parameter.release();        // now owned by the thread entry
