@@ -19,6 +19,8 @@ namespace st = res::style;
 
 // Window messages and notifications the dialog manager knows beyond those of wintypes.h.
 constexpr uint32_t WM_GETTEXTLENGTH = 0x000E;
+constexpr uint32_t WM_CTLCOLORMSGBOX = 0x0132;
+constexpr uint32_t WM_CTLCOLORSTATIC = 0x0138;
 constexpr uint32_t PBM_DELTAPOS = win::WM_USER + 3;
 constexpr uint32_t PBM_SETRANGE32 = win::WM_USER + 6;
 constexpr uint32_t PBM_GETRANGE = win::WM_USER + 7;
@@ -418,7 +420,15 @@ struct SimUi::Impl {
             host = w->host;
         }
         intptr_t r = host ? host->DialogProc(plat::Window{window}, message, wParam, lParam) : 0;
-        if (r != 0) return r;  // handled by the dialog: the system adds nothing
+        if (r != 0) {
+            // Handled by the dialog: the system adds nothing, and the sender gets the dialog's
+            // message result, which a dialog of the tool never sets, so 0. Only a few messages
+            // pass the procedure's own return value on.
+            const bool passedOn = message == win::WM_INITDIALOG ||
+                                  message == win::WM_QUERYDRAGICON ||
+                                  (message >= WM_CTLCOLORMSGBOX && message <= WM_CTLCOLORSTATIC);
+            return passedOn ? r : 0;
+        }
         return DefaultDialog(window, message, wParam, lParam, r);
     }
 

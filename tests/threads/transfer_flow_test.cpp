@@ -242,10 +242,17 @@ void ExpectCompletedAfterTheWait(const TransferRun& run) {
 TEST(TransferFlow, TwoPackagesAreSentInOrderWithTheOverallPercentage) {
     TransferRun run(true);
     // After the last package reached 100 % the library reports once more.
-    SendPlan second;
+    SendPlan first, second;
     second.percents = {0, 50, 100, 100};
-    run.fake.plans = {SendPlan{}, second};
+    // Windows asks whether the session may end while the first package is being sent.
+    std::atomic<intptr_t> endAnswer{-1};
+    first.afterFirst = [&run, &endAnswer] {
+        plat::Window progress = run.p.machine.ui.FindDialog(IDD_PROGRESS);
+        endAnswer = plat::Ui().SendMessage(progress, win::WM_QUERYENDSESSION, 0, 0);
+    };
+    run.fake.plans = {first, second};
     run.p.Run();
+    EXPECT_EQ(endAnswer.load(), 0) << "the session was let end in the middle of the transfer";
 
     ASSERT_EQ(run.fake.calls.size(), 2u);
     const SendCall& a = run.fake.calls[0];
