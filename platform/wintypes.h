@@ -17,6 +17,7 @@ constexpr uint32_t WM_SETTEXT = 0x000C;
 constexpr uint32_t WM_GETTEXT = 0x000D;
 constexpr uint32_t WM_PAINT = 0x000F;
 constexpr uint32_t WM_CLOSE = 0x0010;
+constexpr uint32_t WM_SHOWWINDOW = 0x0018;
 constexpr uint32_t WM_ICONERASEBKGND = 0x0027;
 constexpr uint32_t WM_QUERYDRAGICON = 0x0037;
 constexpr uint32_t WM_SETICON = 0x0080;

@@ -114,6 +114,17 @@ intptr_t CProgressDlg::DialogProc(plat::Window window, uint32_t message, uintptr
             return 0;
         }
     }
+    if (message == win::WM_SHOWWINDOW && wParam != 0 && m_bReplaced) {
+        // Shown again (by the modal loop) after the busy window took its place: hidden again
+        // once the showing is over, as it cannot be refused here.
+        plat::Ui().PostMessage(window, WM_KEEP_REPLACED, 0, 0);
+        return 0;
+    }
+    if (message == WM_KEEP_REPLACED) {
+        CDevProgDlg* dev = g_pDevProgDlg;
+        if (m_bReplaced && dev && dev->IsWindowVisible()) ShowWindow(win::SW_HIDE);
+        return 1;
+    }
     if (message == win::WM_QUERYENDSESSION && m_bHoldingSystem) {
         // Handled with the message result left at 0: the session does not end mid-transfer.
         return 1;
@@ -148,6 +159,7 @@ intptr_t CProgressDlg::ApplyProgress(uint32_t percent) {
     // only once its queue first runs empty, which a quick transfer may not have let happen yet.
     if (overall >= 100) {
         if (dev) {
+            m_bReplaced = true;
             ShowWindow(win::SW_HIDE);
             dev->ShowWindow(win::SW_SHOW);
         } else {

@@ -18,6 +18,8 @@ class CProgressDlg : public plat::CDialog {
     // apply a progress report (wParam: percent). Its result does not reach the sender on Windows
     // (a dialog procedure only says whether it handled a message): see ReportIgnored.
     static constexpr uint32_t WM_TRANSFER_PROGRESS = 0x8000 + 0x71;  // WM_APP + 0x71
+    // Posted to itself when the dialog is shown while the busy window stands in for it.
+    static constexpr uint32_t WM_KEEP_REPLACED = 0x8000 + 0x72;
     // Length in bytes above which a package's display name is cut.
     static constexpr size_t kMaxNameBytes = 32;
     // Slice of the wait after the transfer in which the windows are repainted.
@@ -65,6 +67,9 @@ class CProgressDlg : public plat::CDialog {
     // The wait after the transfer in which the printer takes the firmware in.
     void LetThePrinterWork();
 
+    // True once the busy window has taken the dialog's place at 100 %. The modal loop still
+    // shows the dialog when its queue first runs empty, which may come after that.
+    bool m_bReplaced = false;
     bool m_bHoldingSystem = false;
     bool m_bBlockingShutdown = false;
     std::atomic<bool> m_bReportIgnored{false};

@@ -19,6 +19,7 @@ namespace st = res::style;
 
 // Window messages and notifications the dialog manager knows beyond those of wintypes.h.
 constexpr uint32_t WM_GETTEXTLENGTH = 0x000E;
+constexpr uint32_t WM_SHOWWINDOW = 0x0018;
 constexpr uint32_t WM_CTLCOLORMSGBOX = 0x0132;
 constexpr uint32_t WM_CTLCOLORSTATIC = 0x0138;
 constexpr uint32_t PBM_DELTAPOS = win::WM_USER + 3;
@@ -109,7 +110,6 @@ struct SimUi::Impl {
         std::string text;
         uint32_t style = 0, exStyle = 0;
         bool visible = false, enabled = true, iconic = false;
-        bool everShown = false, hiddenByProgram = false;
         plat::IDialogHost* host = nullptr;
         std::thread::id thread;
         bool modal = false, ended = false, dying = false;
@@ -285,9 +285,31 @@ struct SimUi::Impl {
         return true;
     }
 
+    // Shows or hides a dialog as ShowWindow does: a change of its visibility is announced to it
+    // with WM_SHOWWINDOW before it takes effect. Returns whether it was visible before.
+    bool ShowDialogWindow(uintptr_t id, bool show, bool minimise = false) {
+        bool was;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            Win* w = FindLocked(id);
+            if (!w) return false;
+            was = w->visible;
+        }
+        if (was != show) Dispatch(id, WM_SHOWWINDOW, show ? 1 : 0, 0);
+        std::lock_guard<std::mutex> lock(mutex);
+        Win* w = FindLocked(id);
+        if (!w || w->dying) return was;
+        if (!show) {
+            w->visible = false;
+            return was;
+        }
+        SetVisibleLocked(*w, true);
+        w->iconic = minimise;
+        return was;
+    }
+
     void SetVisibleLocked(Win& w, bool visible) {
         if (visible && !w.visible) w.z = nextZ++;
-        if (visible) w.everShown = true;
         w.visible = visible;
     }
 
@@ -727,9 +749,17 @@ struct SimUi::Impl {
                 continue;
             }
             if (firstIdle) {
-                // A modal dialog shows itself when its queue first runs empty.
+                // A modal dialog is shown (normal size, activated) when its queue first runs
+                // empty, even when the program has hidden it before.
                 firstIdle = false;
-                if (!d->visible && !d->everShown && !d->hiddenByProgram) SetVisibleLocked(*d, true);
+                if (!d->visible) {
+                    lock.unlock();
+                    ShowDialogWindow(id, true);
+                    lock.lock();
+                    d = FindLocked(id);
+                    if (!d || d->ended || shutdown || aborted) return;
+                    if (HasItemsLocked()) continue;
+                }
             }
             IdleHandler handler = idle;
             acted = false;
@@ -1325,13 +1355,27 @@ bool SimUi::ShowWindow(plat::Window window, int command) {
     Impl* impl = m_impl.get();
     uintptr_t id = window.id;
     return impl->OnOwner(id, [impl, id, command]() -> intptr_t {
+        const bool minimise = command == SW_SHOWMINIMIZED || command == SW_MINIMIZE ||
+                              command == SW_SHOWMINNOACTIVE || command == SW_FORCEMINIMIZE;
+        bool dialog = false, iconic = false;
+        {
+            std::lock_guard<std::mutex> lock(impl->mutex);
+            Impl::Win* w = impl->FindLocked(id);
+            if (!w) return 0;
+            dialog = w->isDialog;
+            iconic = w->iconic;
+        }
+        if (dialog) {
+            bool keepIconic = iconic && command != SW_RESTORE && command != win::SW_SHOWNORMAL;
+            return impl->ShowDialogWindow(id, command != win::SW_HIDE, minimise || keepIconic) ? 1
+                                                                                               : 0;
+        }
         std::lock_guard<std::mutex> lock(impl->mutex);
         Impl::Win* w = impl->FindLocked(id);
         if (!w) return 0;
         bool was = w->visible;
         if (command == win::SW_HIDE) {
             w->visible = false;
-            w->hiddenByProgram = true;
         } else {
             impl->SetVisibleLocked(*w, true);
             if (command == SW_SHOWMINIMIZED || command == SW_MINIMIZE ||
