@@ -195,16 +195,21 @@ TEST(Startup, OnlyOneCopyRunsAndItHoldsItsLockUntilItEnds) {
 }
 
 TEST(Startup, CancellingTheWarningTouchesNoPrinter) {
-    for (int way = 0; way < 3; ++way) {
+    // Cancel, Escape, the close box, or a warning that cannot be shown at all (the system out of
+    // window resources): the user has not accepted it, so the program ends.
+    for (int way = 0; way < 4; ++way) {
         Program p;
         p.machine.spooler.InstallSimple("P1", apptest::kDriver);
+        if (way == 3) p.machine.ui.FailCreateDialog(IDD_WARNING);
         p.scripts[IDD_WARNING] = [way](const sim::DialogView&, sim::SimUi& ui, int) {
             if (way == 0) ui.ClickIn(IDD_WARNING, win::IDCANCEL);
             if (way == 1) ui.PressEscape();
             if (way == 2) ui.CloseBox();
         };
         p.Run();
-        EXPECT_EQ(p.machine.ui.DialogsCreated(), (std::vector<int>{IDD_WARNING})) << way;
+        EXPECT_EQ(p.machine.ui.DialogsCreated(),
+                  way == 3 ? std::vector<int>{} : std::vector<int>{IDD_WARNING})
+            << way;
         EXPECT_EQ(p.machine.modules.LiveModules(), 0);
         EXPECT_EQ(p.machine.modules.Loads(), 1);  // the transfer-driver library only
         EXPECT_EQ(p.machine.spooler.counters.total(), 0);

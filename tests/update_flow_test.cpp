@@ -125,15 +125,21 @@ TEST(UpdateCommand, PrinterExchangeFailuresEndTheCommand) {
 }
 
 TEST(UpdateCommand, AnsweringNoSendsNothingFurther) {
-    UpdateRun run;
-    run.p.machine.ui.OnMessageBox([](const sim::MessageBoxRecord& box) {
-        return (box.type & win::MB_TYPEMASK) == win::MB_YESNO ? win::IDNO : win::IDOK;
-    });
-    run.p.Run();
-    EXPECT_EQ(run.Boxes().size(), 1u);
-    EXPECT_EQ(run.Count("QVWriteFile"), 2);  // the two commands of the query only
-    EXPECT_EQ(run.Count("XMSendFile"), 0);
-    EXPECT_TRUE(run.exitPressed);
+    // No, and any answer that is not Yes: a question that could not be shown (0) or one ended
+    // by the cancel command.
+    for (int answer : {win::IDNO, 0, win::IDCANCEL}) {
+        SCOPED_TRACE(answer);
+        UpdateRun run;
+        run.p.machine.ui.OnMessageBox([answer](const sim::MessageBoxRecord& box) {
+            return (box.type & win::MB_TYPEMASK) == win::MB_YESNO ? answer : win::IDOK;
+        });
+        run.p.Run();
+        EXPECT_EQ(run.Boxes().size(), 1u);
+        EXPECT_EQ(run.Count("QVWriteFile"), 2);  // the two commands of the query only
+        EXPECT_EQ(run.Count("XMSendFile"), 0);
+        EXPECT_TRUE(simprinter::Instance().ReceivedPackages().empty());
+        EXPECT_TRUE(run.exitPressed);
+    }
 }
 
 TEST(UpdateCommand, SystemInformationIsComparedExactlyAfterTheConfirmation) {

@@ -153,7 +153,7 @@ struct SimUi::Impl {
     uint64_t nextZ = 1;
     uint64_t wakeSeq = 0;
     bool shutdown = false;
-    std::set<int> failCreate;          // templates whose modeless windows cannot be created
+    std::set<int> failCreate;          // templates whose windows cannot be created
     std::map<uint32_t, int> failPost;  // posts still to refuse, by message
     bool aborted = false;
     bool acted = false;
@@ -1229,6 +1229,7 @@ intptr_t SimUi::DialogBox(int templateId, plat::Window parent, plat::IDialogHost
     {
         std::lock_guard<std::mutex> lock(m_impl->mutex);
         if (!host || !catalog || m_impl->shutdown || m_impl->aborted) return -1;
+        if (m_impl->failCreate.count(templateId)) return -1;
         auto t = catalog->dialogs.find(templateId);
         if (t == catalog->dialogs.end()) return -1;
         Impl::Win* owner = m_impl->FindLocked(parent.id);

@@ -166,8 +166,8 @@ class SimUi : public plat::IUi {
     void Shutdown();
     // Wakes the modal loops (a thread ended).
     void Wake();
-    // Makes every later modeless window of the template fail to be created, as when the system
-    // is out of window resources.
+    // Makes every later window of the template, modeless or modal, fail to be created, as when
+    // the system is out of window resources.
     void FailCreateDialog(int templateId);
     // Makes the next `count` PostMessage calls with this message fail, as when the receiving
     // thread's message queue is full.
