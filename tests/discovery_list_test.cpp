@@ -176,8 +176,11 @@ TEST_F(Discovery, SelectingByName) {
     // The list finds names byte for byte; a name that opens no queue is not selected.
     EXPECT_EQ(list.FindPrinter("label"), nullptr);
     EXPECT_EQ(list.SelectPrinterByName("No such"), 0);
+    // An empty name (an empty choice) is refused before any queue is opened.
+    spooler.ResetLog();
     EXPECT_EQ(list.SelectPrinterByName(""), 0);
     EXPECT_EQ(list.SelectPrinterByName(nullptr), 0);
+    EXPECT_TRUE(spooler.log.empty());
     list.GetCurrentPrinterName(current);
     EXPECT_EQ(current, "Label");
 

@@ -98,8 +98,9 @@ TEST(HostilePrinter, StatusBlocksThatAreNotReadyEndTheCommandBeforeAnyWrite) {
         int32_t result;
     };
     for (const Case& c :
-         {Case{{0x80, 0x20, 0x42}, 0}, Case{{0xFF, 0xFF, 0xFF}, 0}, Case{{0x00, 0x00, 0x00}, 0},
-          Case{{0x81, 0x20, 0x42}, 7}, Case{{0x81, 0x20, 0x42}, -1}}) {
+         {Case{{0x80, 0x20, 0x42}, 0}, Case{{0x81, 0x21, 0x42}, 0}, Case{{0x81, 0x20, 0x43}, 0},
+          Case{{0xFF, 0xFF, 0xFF}, 0}, Case{{0x00, 0x00, 0x00}, 0}, Case{{0x81, 0x20, 0x42}, 7},
+          Case{{0x81, 0x20, 0x42}, -1}}) {
         Session s;
         s.Install("P1");
         std::memset(g_status, 0xA5, sizeof g_status);
@@ -187,16 +188,19 @@ TEST(HostilePrinter, APrinterTheLibraryRefusesNeverGetsTheFirmwareMeantForAnothe
 TEST(HostilePrinter, AQueueMadeAgainForAnotherModelAfterTheListWasFilledGetsNothing) {
     // P2 is listed; then its queue is removed and made again under the same name for another
     // model's driver: before Update is pressed (way 0) or while the question stands open
-    // (way 1). Nothing further reaches P2.
-    for (int way = 0; way < 2; ++way) {
+    // (way 1); or made again with a driver of no name, which must not pass for the second
+    // driver name the configuration leaves empty (way 2). Nothing further reaches P2.
+    for (int way = 0; way < 3; ++way) {
         SCOPED_TRACE(way);
         Session s;
         s.Install("P1");
         s.Install("P2");
         s.choices = {"P2"};
         hostile::ChangePrinter([](simprinter::State& st) { st.printerNames = {"P1", "P2"}; });
-        auto replace = [&s] { s.p.machine.spooler.InstallSimple("P2", "Another Model Driver"); };
-        if (way == 0) {
+        if (way == 2) s.p.SetIni(Ini());  // no InboxDriverName
+        const char* driver = way == 2 ? "" : "Another Model Driver";
+        auto replace = [&s, driver] { s.p.machine.spooler.InstallSimple("P2", driver); };
+        if (way != 1) {
             auto script = s.p.scripts[IDD_ULMAUPDATE_DIALOG];
             s.p.scripts[IDD_ULMAUPDATE_DIALOG] = [script, replace](const sim::DialogView& d,
                                                                    sim::SimUi& ui, int step) {
@@ -212,11 +216,11 @@ TEST(HostilePrinter, AQueueMadeAgainForAnotherModelAfterTheListWasFilledGetsNoth
         }
         s.p.Run();
         auto texts = s.BoxTexts();
-        ASSERT_EQ(texts.size(), way == 0 ? 1u : 2u);
+        ASSERT_EQ(texts.size(), way == 1 ? 2u : 1u);
         EXPECT_EQ(texts.back(), hostile::kCannotCommunicate);
         EXPECT_TRUE(Calls("XMSendFile").empty());
         EXPECT_TRUE(simprinter::Instance().ReceivedPackages().empty());
-        if (way == 0) {
+        if (way != 1) {
             EXPECT_TRUE(Calls("QVWriteFile").empty());
             EXPECT_TRUE(Calls("XMInitPrinter").empty());
         }

@@ -21,7 +21,8 @@ struct Call {
 };
 
 std::vector<Call> g_calls;
-int g_failAt = 0;  // 1-based call that fails; 0 = none
+int g_failAt = 0;             // 1-based call that fails; 0 = none
+bool g_leaveScratch = false;  // the library leaves its own bytes in the name buffer
 uint8_t g_reply[32];
 
 int32_t Record(bool write, char* name, int32_t zero, const uint8_t* data, uint32_t length,
@@ -31,7 +32,7 @@ int32_t Record(bool write, char* name, int32_t zero, const uint8_t* data, uint32
     char saved[256];
     std::memcpy(saved, name, sizeof saved);
     std::memset(name, 'x', sizeof saved);
-    std::memcpy(name, saved, sizeof saved);
+    if (!g_leaveScratch) std::memcpy(name, saved, sizeof saved);
     if (write) c.data.assign(data, data + length);
     g_calls.push_back(c);
     return static_cast<int>(g_calls.size()) == g_failAt ? 0 : 1;
@@ -61,6 +62,7 @@ class RawIo : public ::testing::Test {
     void SetUp() override {
         g_calls.clear();
         g_failAt = 0;
+        g_leaveScratch = false;
         std::memset(g_reply, 0, sizeof g_reply);
         g_hQVFilo = std::make_unique<FakeModule>();
         g_pfnQVWriteFile = &FakeWrite;
@@ -105,6 +107,16 @@ TEST_F(RawIo, QuerySendsTwoCommandsThenReadsWithExactArguments) {
     EXPECT_EQ(info.strVersion, "1.05c");
     EXPECT_EQ(info.strSystemInfo, "c");
     EXPECT_EQ(info.reply.bytes[31], 'c');
+}
+
+TEST_F(RawIo, EveryCallNamesTheChosenPrinterWhateverTheLibraryLeftInTheNameBuffer) {
+    // The name buffer is writable for the library; what it leaves there must not become the
+    // name the next call addresses.
+    g_leaveScratch = true;
+    PrinterInfo info;
+    ASSERT_EQ(QueryPrinterInfo("Label Printer 1", info), QueryResult::Success);
+    ASSERT_EQ(g_calls.size(), 3u);
+    for (const Call& c : g_calls) EXPECT_EQ(c.name, "Label Printer 1");
 }
 
 TEST_F(RawIo, FailuresStopAtTheFailingCall) {
