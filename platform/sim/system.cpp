@@ -125,6 +125,16 @@ class SimFile : public plat::IFile {
     uint32_t Read(void* buffer, uint32_t size) override {
         if (!buffer || m_pos >= m_bytes->size()) return 0;
         uint64_t n = std::min<uint64_t>(size, m_bytes->size() - m_pos);
+        {
+            std::lock_guard<std::mutex> lock(m_table->mutex);
+            auto it = m_table->files.find(m_key);
+            if (it != m_table->files.end()) {
+                const SimSystem::FileEntry& e = it->second;
+                if (e.maxPerRead != 0) n = std::min<uint64_t>(n, e.maxPerRead);
+                if (m_pos == e.badOffset) return 0;
+                if (m_pos < e.badOffset) n = std::min<uint64_t>(n, e.badOffset - m_pos);
+            }
+        }
         std::memcpy(buffer, m_bytes->data() + m_pos, n);
         m_pos += n;
         return static_cast<uint32_t>(n);
@@ -275,6 +285,15 @@ void SimSystem::LockFile(const std::string& path, bool locked) {
     std::lock_guard<std::mutex> lock(m_files->mutex);
     auto it = m_files->files.find(key);
     if (it != m_files->files.end()) it->second.locked = locked;
+}
+
+void SimSystem::SetReadFaults(const std::string& path, uint32_t maxPerRead, uint64_t badOffset) {
+    std::string key = Key(Resolve(path));
+    std::lock_guard<std::mutex> lock(m_files->mutex);
+    auto it = m_files->files.find(key);
+    if (it == m_files->files.end()) return;
+    it->second.maxPerRead = maxPerRead;
+    it->second.badOffset = badOffset;
 }
 
 std::string SimSystem::ReadFile(const std::string& path) const {
@@ -665,12 +684,18 @@ uint32_t SimSystem::SetThreadExecutionState(uint32_t flags) {
         (flags & win::ES_CONTINUOUS) ? m_executionState.exchange(flags) : m_executionState.load();
     std::lock_guard<std::mutex> lock(m_mutex);
     m_executionStates.push_back(flags);
+    m_executionStateTimes.push_back(m_totalSlept);
     return previous;
 }
 
 std::vector<uint32_t> SimSystem::ExecutionStates() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_executionStates;
+}
+
+std::vector<uint64_t> SimSystem::ExecutionStateTimes() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_executionStateTimes;
 }
 
 }  // namespace sim

@@ -62,6 +62,11 @@ class SimSystem : public plat::ISystem {
     bool RemoveFile(const std::string& path);
     // A locked file cannot be opened (another process holds it open without sharing).
     void LockFile(const std::string& path, bool locked = true);
+    // Reads of the file give at most maxPerRead bytes each (0: no limit), and the byte at
+    // badOffset cannot be read, as in a damaged sector: a read stops before it, and a read
+    // starting at it gives nothing. Reads after it go on as usual.
+    void SetReadFaults(const std::string& path, uint32_t maxPerRead,
+                       uint64_t badOffset = UINT64_MAX);
     // The bytes of a file; empty when there is none.
     std::string ReadFile(const std::string& path) const;
     // True when a folder exists at this path.
@@ -114,6 +119,8 @@ class SimSystem : public plat::ISystem {
 
     // Every SetThreadExecutionState argument in order.
     std::vector<uint32_t> ExecutionStates() const;
+    // The virtual time (TotalSleptMs) at each of those calls.
+    std::vector<uint64_t> ExecutionStateTimes() const;
     uint32_t CurrentExecutionState() const { return m_executionState; }
 
     // Windows path rules: '/' counts as '\', relative paths are relative to the current
@@ -143,6 +150,8 @@ class SimSystem : public plat::ISystem {
         std::shared_ptr<const std::string> bytes;
         bool locked = false;
         int openCount = 0;
+        uint32_t maxPerRead = 0;
+        uint64_t badOffset = UINT64_MAX;
     };
     struct FileTable;  // shared with open files, so a file may outlive the machine safely
 
@@ -175,6 +184,7 @@ class SimSystem : public plat::ISystem {
     std::function<void()> m_threadExitHook;
     std::atomic<uint32_t> m_executionState{win::ES_CONTINUOUS};
     std::vector<uint32_t> m_executionStates;
+    std::vector<uint64_t> m_executionStateTimes;
     std::shared_ptr<LockTable> m_locks;
 };
 

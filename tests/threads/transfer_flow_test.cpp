@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -70,7 +71,8 @@ struct FakeLibrary {
     int failCmdInitFrom = 0;  // 1-based XMCmdInit call from which it fails
     int32_t cmdInitFailure = 0;
     int cmdInits = 0;
-    int failWriteCall = 0;  // 1-based QVWriteFile call that fails
+    std::function<void(int)> onCmdInit;  // runs at each XMCmdInit call, given its number
+    int failWriteCall = 0;               // 1-based QVWriteFile call that fails
     int writes = 0;
     sim::SimUi* ui = nullptr;
 };
@@ -135,6 +137,7 @@ int32_t ULMA_WINAPI FakeCmdInit(int32_t value) {
         std::lock_guard<std::mutex> lock(g_fake->mutex);
         n = ++g_fake->cmdInits;
     }
+    if (g_fake->onCmdInit) g_fake->onCmdInit(n);
     if (g_fake->failCmdInitFrom != 0 && n >= g_fake->failCmdInitFrom) return g_fake->cmdInitFailure;
     return simprinter::Instance().XMCmdInit(value);
 }
@@ -232,6 +235,10 @@ void ExpectOneUncancellablePackageSentWhole(const TransferRun& run) {
 // message and no window left.
 void ExpectCompletedAfterTheWait(const TransferRun& run) {
     EXPECT_GE(run.p.machine.system.TotalSleptMs(), 12000u);
+    // The computer is kept awake from the start of the transfer until the wait is over.
+    std::vector<uint64_t> times = run.p.machine.system.ExecutionStateTimes();
+    ASSERT_EQ(times.size(), 2u);
+    EXPECT_GE(times[1] - times[0], 12000u) << "the computer was let sleep during the wait";
     auto outcome = run.Outcome();
     ASSERT_EQ(outcome.size(), 1u);
     EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
@@ -410,6 +417,20 @@ TEST(TransferFlow, PackagesThatCannotBeReadFailWithoutSending) {
         EXPECT_EQ(outcome[0].type & win::MB_ICONMASK, win::MB_ICONERROR);
     }
     {
+        // The first package is locked by someone else after the sizes were added up, before the
+        // worker (after its XMCmdInit, the third call) comes to it: it is named as missing.
+        TransferRun run(false);
+        sim::SimSystem* sys = &run.p.machine.system;
+        run.fake.onCmdInit = [sys](int n) {
+            if (n == 3) sys->LockFile(kPkg1);
+        };
+        run.p.Run();
+        EXPECT_TRUE(run.fake.calls.empty());
+        auto outcome = run.Outcome();
+        ASSERT_EQ(outcome.size(), 1u);
+        EXPECT_EQ(outcome[0].text, "File not found:\n\nfw.kf7");
+    }
+    {
         // The second package is locked by someone else while the first is being sent.
         TransferRun run(true);
         SendPlan lockSecond;
@@ -444,9 +465,10 @@ TEST(TransferFlow, PackagesThatCannotBeReadFailWithoutSending) {
         EXPECT_EQ(outcome[0].text, "Failed to transfer.");
         EXPECT_EQ(run.p.machine.system.OpenFileCount(), 0);
     }
-    for (int32_t stated : {500, 0, -100}) {
-        // The second package is unusable (more data stated than held, none, or a negative
-        // length): the first is not sent either, so the printer never gets half an update.
+    for (int32_t stated : {500, 101, 0, -100}) {
+        // The second package is unusable (more data stated than held, by far or by one byte,
+        // none, or a negative length): the first is not sent either, so the printer never gets
+        // half an update.
         SCOPED_TRACE(stated);
         TransferRun run(true);
         run.p.machine.system.AddFile(kPkg2, Package(stated, 100, 'B'));
@@ -457,6 +479,29 @@ TEST(TransferFlow, PackagesThatCannotBeReadFailWithoutSending) {
         ASSERT_EQ(outcome.size(), 1u);
         EXPECT_EQ(outcome[0].text, "Failed to transfer.");
         EXPECT_EQ(outcome[0].type & win::MB_ICONMASK, win::MB_ICONERROR);
+    }
+    {
+        // A byte in the middle of the first package's data cannot be read (a damaged sector;
+        // its last byte still reads): the package is not sent with a gap in it.
+        TransferRun run(false);
+        run.p.machine.system.SetReadFaults(kPkg1, 0, 64 + 150);
+        run.p.Run();
+        EXPECT_TRUE(run.fake.calls.empty());
+        auto outcome = run.Outcome();
+        ASSERT_EQ(outcome.size(), 1u);
+        EXPECT_EQ(outcome[0].text, "Failed to transfer.");
+        EXPECT_EQ(run.p.machine.system.OpenFileCount(), 0);
+    }
+    {
+        // Data handed over in pieces smaller than the package is read on to its end.
+        TransferRun run(false);
+        run.p.machine.system.SetReadFaults(kPkg1, 64);
+        run.p.Run();
+        ASSERT_EQ(run.fake.calls.size(), 1u);
+        EXPECT_EQ(Bytes(run.fake.calls[0].data), std::string(300, 'A'));
+        auto outcome = run.Outcome();
+        ASSERT_EQ(outcome.size(), 1u);
+        EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
     }
     {
         // A package that states no data: nothing to send, no message, the dialog stays.
@@ -498,13 +543,22 @@ TEST(TransferFlow, AWorkerThatCannotStartEndsAsAFailedTransfer) {
     // either way the progress dialog must not wait for a worker that never runs, with the
     // system's shutdown held, but end as a failed transfer. The last case also refuses the
     // command the dialog posts itself (its queue full): it must then end at once.
-    enum { kFails, kThrows, kFailsAndQueueFull };
-    for (int way : {kFails, kThrows, kFailsAndQueueFull}) {
+    // The progress dialog itself may not be made, so that no worker is ever started; and a
+    // worker may end by an exception (no memory) after the library has last answered 0: neither
+    // may pass for a completed update.
+    enum { kFails, kThrows, kFailsAndQueueFull, kNoDialog, kWorkerThrows };
+    for (int way : {kFails, kThrows, kFailsAndQueueFull, kNoDialog, kWorkerThrows}) {
         SCOPED_TRACE(way);
         TransferRun run(false);
         std::vector<std::string> stuck;
         run.p.machine.ui.OnFailure([&stuck](const std::string& m) { stuck.push_back(m); });
-        if (way == kThrows) {
+        if (way == kNoDialog) {
+            run.p.machine.ui.FailCreateDialog(IDD_PROGRESS);
+        } else if (way == kWorkerThrows) {
+            SendPlan plan;
+            plan.before = [] { throw std::bad_alloc(); };
+            run.fake.plans = {plan};
+        } else if (way == kThrows) {
             run.p.machine.system.ThrowOnStartThread(true);
         } else {
             run.p.machine.system.FailStartThread(true);
@@ -638,6 +692,30 @@ TEST(TransferFlow, APackageThatMayNotBeCancelledIsSentWholeWhateverTheKeyboardSa
         EXPECT_FALSE(run.fake.calls[1].reports.front().cancelEnabled);
         EXPECT_EQ(run.fake.calls[1].result, 0) << "the second package was stopped part-way";
         EXPECT_EQ(Bytes(run.fake.calls[1].data), std::string(300, 'B'));
+        auto outcome = run.Outcome();
+        ASSERT_EQ(outcome.size(), 1u);
+        EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
+    }
+    {
+        // Escape while the first package may not be cancelled is ignored, and stays ignored:
+        // it does not stop the second package, below the limit, once Cancel is enabled there.
+        TransferRun run(true);
+        run.SetCancelLimit(200);
+        std::atomic<bool> given{false};
+        run.fake.plans = {PausedAfterFirstReport(given), SendPlan{}};
+        run.p.scripts[IDD_PROGRESS] = [&given](const sim::DialogView& d, sim::SimUi& ui, int) {
+            const sim::ControlView* cancel = d.Control(win::IDCANCEL);
+            if (given || !cancel || cancel->enabled) return;
+            ui.PressEscape(d.window);
+            given = true;
+        };
+        run.p.Run();
+        EXPECT_TRUE(given);
+        ASSERT_EQ(run.fake.calls.size(), 2u);
+        EXPECT_FALSE(run.fake.calls[0].reports.front().cancelEnabled);
+        EXPECT_TRUE(run.fake.calls[1].reports.front().cancelEnabled);
+        EXPECT_EQ(run.fake.calls[1].result, 0) << "the second package was stopped part-way";
+        EXPECT_EQ(Bytes(run.fake.calls[1].data), std::string(100, 'B'));
         auto outcome = run.Outcome();
         ASSERT_EQ(outcome.size(), 1u);
         EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");

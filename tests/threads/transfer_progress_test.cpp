@@ -89,8 +89,12 @@ TEST(TransferProgress, ReportsWhileTheBusyWindowShowsGoOnEvenAfterACancel) {
         g_pfnTransferWorker = nullptr;
         CProgressDlg dlg;
         ASSERT_TRUE(dlg.Create(plat::Window{}));
+        // Without data to send a report stops the transfer.
+        EXPECT_EQ(TransferProgress(50), 0);
         g_nTotalBytes = 100;
         g_nCurrentBytes = 100;
+        // A package that may be cancelled: only the busy window keeps the cancel from acting.
+        g_bCancelEnabled = 1;
         EXPECT_EQ(TransferProgress(50), 1);
         EXPECT_EQ(TransferProgress(100), 1);
         ASSERT_NE(g_pDevProgDlg.load(), nullptr);
