@@ -23,13 +23,22 @@ constexpr char kProduct[] = "Q-varni";
 constexpr char kDriverKey[] = "Driver";
 constexpr char kVersionKey[] = "3.0";
 
-// Reads the subkey at `index` into name; false on an enumeration error or an empty name.
-bool EnumName(plat::IRegKey& key, uint32_t index, char (&name)[kKeyNameBuffer]) {
+enum class Subkey { Named, TooLong, End };
+
+// Reads the subkey at `index` into name. An enumeration error or an empty name ends the search.
+// A name too long for the buffer cannot be one the search looks for (no path built from it
+// would fit either), so another program's long key is passed over rather than ending it.
+Subkey EnumName(plat::IRegKey& key, uint32_t index, char (&name)[kKeyNameBuffer]) {
     uint32_t length = kKeyNameBuffer;
     name[0] = '\0';
-    if (key.EnumKey(index, name, &length) != win::ERROR_SUCCESS) return false;
+    long status = key.EnumKey(index, name, &length);
+    if (status == win::ERROR_MORE_DATA) {
+        name[0] = '\0';
+        return Subkey::TooLong;
+    }
+    if (status != win::ERROR_SUCCESS) return Subkey::End;
     name[kKeyNameBuffer - 1] = '\0';
-    return name[0] != '\0';
+    return name[0] != '\0' ? Subkey::Named : Subkey::End;
 }
 
 }  // namespace
@@ -69,8 +78,9 @@ int FindInfoLibrary(const char* searchedName, char* dest, uint32_t destSize) {
     char name[kKeyNameBuffer];
     // After the limit without a match the search goes on; opening the path then decides.
     for (int i = 0; i < kMaxVendorKeys; ++i) {
-        if (!EnumName(*software, uint32_t(i), name)) return kNoLibrary;
-        if (vendor == name) break;
+        Subkey read = EnumName(*software, uint32_t(i), name);
+        if (read == Subkey::End) return kNoLibrary;
+        if (read == Subkey::Named && vendor == name) break;
     }
 
     char path[kKeyNameBuffer];
@@ -84,8 +94,9 @@ int FindInfoLibrary(const char* searchedName, char* dest, uint32_t destSize) {
     // library, never the library of whichever model came last.
     bool matched = false;
     for (int i = 0; i < kMaxModelKeys && !matched; ++i) {
-        if (!EnumName(*models, uint32_t(i), name)) return kNoLibrary;
-        matched = std::strcmp(name, searchedName) == 0;
+        Subkey read = EnumName(*models, uint32_t(i), name);
+        if (read == Subkey::End) return kNoLibrary;
+        matched = read == Subkey::Named && std::strcmp(name, searchedName) == 0;
     }
     models.reset();
     if (!matched) return kNoLibrary;

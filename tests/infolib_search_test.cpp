@@ -105,6 +105,22 @@ TEST_F(InfoLibrarySearch, APathLongerThanTheBufferIsNotSearched) {
     EXPECT_EQ(machine.registry.openLog.size(), 2u);
 }
 
+TEST_F(InfoLibrarySearch, LongKeyNamesOfOtherProgramsAreSkipped) {
+    // Names of 144 characters or more do not fit the name buffer. Another program's such key
+    // before the vendor's, or another model's before the searched one, does not hide the library.
+    RegisterLibrary("QL-S100");
+    machine.registry.CreateKey("SOFTWARE\\A" + std::string(200, 'x'));
+    machine.registry.CreateKey(std::string(kModels) + "\\A" + std::string(150, 'y'));
+    EXPECT_EQ(Find("QL-S100"), 2);
+    EXPECT_STREQ(dest, kLibraryPath);
+    // A skipped key is never taken for a model, not even for an empty searched name, and still
+    // counts towards the limit of model keys.
+    EXPECT_EQ(Find(""), 0);
+    for (int i = 0; i < 299; ++i)
+        machine.registry.CreateKey(std::string(kModels) + "\\B" + std::to_string(1000 + i));
+    EXPECT_EQ(Find("QL-S100"), 0);
+}
+
 TEST_F(InfoLibrarySearch, UnreadableValuesAndLibrariesThatFailTheCheck) {
     RegisterLibrary("QL-S100");
     const std::string key = std::string(kModels) + "\\QL-S100";
