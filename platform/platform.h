@@ -250,6 +250,10 @@ class IUi {
     // Serves the pending paint messages of this thread's windows (and no input), so that
     // windows stay painted while the thread waits. The default does nothing.
     virtual void PumpPaintMessages() {}
+    // Drops the keyboard and mouse input that arrived while this thread read none, so that keys
+    // typed at a window that did not respond do not answer the next window. The default does
+    // nothing.
+    virtual void DiscardTypedInput() {}
 };
 
 // ---------------------------------------------------------------------------------------------

@@ -209,6 +209,9 @@ void CProgressDlg::LetThePrinterWork() {
         plat::Ui().PumpPaintMessages();
         plat::System().Sleep(kWaitSliceMs);
     }
+    // Keys and clicks given to the windows that did not respond meanwhile would otherwise
+    // answer the outcome message before it could be read, and reach the main dialog after it.
+    plat::Ui().DiscardTypedInput();
     CDevProgDlg* dev = g_pDevProgDlg;
     if (dev && plat::Ui().IsWindow(dev->GetSafeHwnd())) DestroyDeviceBusyWindow();
 }

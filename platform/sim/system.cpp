@@ -544,6 +544,7 @@ void SimSystem::Sleep(uint32_t ms) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_sleeps.push_back(ms);
     }
+    if (m_onSleep) m_onSleep(ms);
     // Time is virtual, but a thread that waits in a Sleep loop for a started thread gives it
     // the processor for up to a real moment, as a real Sleep would, instead of spinning; it
     // goes on at once when the started threads have ended.

@@ -93,6 +93,9 @@ class SimSystem : public plat::ISystem {
     // started threads while one of them runs also gives up the processor for a real moment.
     uint64_t TotalSleptMs() const { return m_totalSlept; }
     std::vector<uint32_t> Sleeps() const;
+    // Called on the sleeping thread at every Sleep, after the time was counted: the test can
+    // act while the program waits (set it before the program runs).
+    void OnSleep(std::function<void(uint32_t ms)> hook) { m_onSleep = std::move(hook); }
 
     // Makes StartThread fail.
     void FailStartThread(bool fail) { m_failStartThread = fail; }
@@ -173,6 +176,7 @@ class SimSystem : public plat::ISystem {
     std::atomic<bool> m_wow64{false};
     std::atomic<int> m_dllSearchRemovals{0};
     std::atomic<uint64_t> m_totalSlept{0};
+    std::function<void(uint32_t)> m_onSleep;
     std::vector<uint32_t> m_sleeps;
     std::atomic<bool> m_failStartThread{false};
     std::atomic<bool> m_throwOnStartThread{false};

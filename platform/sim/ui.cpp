@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <exception>
 #include <set>
 
@@ -171,10 +172,41 @@ struct SimUi::Impl {
     std::vector<std::pair<plat::Window, plat::Rect>> moves;
     std::map<uint32_t, std::string> stringCache;
     int paintPumps = 0;
+    std::deque<TypedKey> typedAhead;
+    int inputDiscards = 0;
     const res::Catalog* catalog = nullptr;
     bool catalogTried = false;
 
     Impl(SimUi& ui, SimSystem& sys) : self(ui), system(sys), codePage(sys.CodePage()) {}
+
+    // The answer that the keys typed ahead give a message box of this type, 0 when they give
+    // none; the keys it read are gone.
+    int TypedAnswer(uint32_t type) {
+        static const std::vector<std::vector<int>> kButtons = {
+            {win::IDOK},
+            {win::IDOK, win::IDCANCEL},
+            {3, 4, 5},
+            {win::IDYES, win::IDNO, win::IDCANCEL},
+            {win::IDYES, win::IDNO},
+            {4, win::IDCANCEL}};
+        std::lock_guard<std::mutex> lock(mutex);
+        uint32_t kind = type & win::MB_TYPEMASK;
+        if (kind >= kButtons.size()) kind = 0;
+        const std::vector<int>& buttons = kButtons[kind];
+        while (!typedAhead.empty()) {
+            TypedKey key = typedAhead.front();
+            typedAhead.pop_front();
+            if (key == TypedKey::Enter) {
+                size_t def = (type & 0xF00u) >> 8;
+                return buttons[def < buttons.size() ? def : 0];
+            }
+            // Escape: the Cancel button, or OK when it is the only one; otherwise it is ignored.
+            if (std::find(buttons.begin(), buttons.end(), win::IDCANCEL) != buttons.end())
+                return win::IDCANCEL;
+            if (buttons.size() == 1) return win::IDOK;
+        }
+        return 0;
+    }
 
     // ---- helpers; *Locked ones need the mutex held ----
 
@@ -1201,7 +1233,13 @@ int SimUi::MessageBox(plat::Window owner, const std::string& text, const std::st
             answer = win::IDOK;
             break;
     }
-    if (handler) answer = handler(box);
+    if (int typed = m_impl->TypedAnswer(type)) {
+        // A key typed before the box was shown answers it: the user never saw it.
+        box.typedAhead = true;
+        answer = typed;
+    } else if (handler) {
+        answer = handler(box);
+    }
     box.answer = answer;
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     m_impl->boxes.push_back(box);
@@ -1548,6 +1586,27 @@ bool SimUi::UnblockShutdown(plat::Window window) {
     if (!m_impl->FindLocked(window.id) || !m_impl->shutdownBlocked) return false;
     m_impl->shutdownBlocked = false;
     return true;
+}
+
+void SimUi::TypeAhead(TypedKey key) {
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    m_impl->typedAhead.push_back(key);
+}
+
+int SimUi::TypedAheadPending() const {
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    return static_cast<int>(m_impl->typedAhead.size());
+}
+
+int SimUi::InputDiscards() const {
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    return m_impl->inputDiscards;
+}
+
+void SimUi::DiscardTypedInput() {
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    m_impl->typedAhead.clear();
+    ++m_impl->inputDiscards;
 }
 
 void SimUi::PumpPaintMessages() {

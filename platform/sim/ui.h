@@ -72,7 +72,11 @@ struct MessageBoxRecord {
     std::string text, caption;  // ANSI code page bytes
     uint32_t type = 0;
     int answer = 0;
+    bool typedAhead = false;  // answered by a key typed before the box was shown
 };
+
+// A key the user typed.
+enum class TypedKey { Enter, Escape };
 
 // One item appended to a system menu.
 struct MenuItem {
@@ -133,6 +137,13 @@ class SimUi : public plat::IUi {
     bool SelectItem(int comboId, const std::string& text, plat::Window dialog = {});
     // A system-menu command (WM_SYSCOMMAND with this id), e.g. the About entry.
     bool SystemCommand(uintptr_t id, plat::Window dialog = {});
+    // A key typed while the program reads no input (a window that does not respond): the system
+    // holds it until input is read again. Here the next message box reads it before it is
+    // answered: Enter gives its default button, Escape its cancel answer where it has one.
+    void TypeAhead(TypedKey key);
+    // Typed keys not yet read, and DiscardTypedInput calls so far.
+    int TypedAheadPending() const;
+    int InputDiscards() const;
     // Minimises or restores a window as far as IsIconic is concerned.
     void SetIconic(plat::Window window, bool iconic);
 
@@ -210,6 +221,7 @@ class SimUi : public plat::IUi {
     bool BlockShutdown(plat::Window window, uint32_t reasonId) override;
     bool UnblockShutdown(plat::Window window) override;
     void PumpPaintMessages() override;
+    void DiscardTypedInput() override;
 
     struct Impl;
 

@@ -104,6 +104,7 @@ class Ui : public IUi {
     bool BlockShutdown(Window window, uint32_t reasonId) override;
     bool UnblockShutdown(Window window) override;
     void PumpPaintMessages() override;
+    void DiscardTypedInput() override;
 
     // The one dialog procedure of every dialog: forwards each message to the IDialogHost given
     // at creation.

@@ -988,3 +988,33 @@ TEST(TransferFlow, AfterTheProgressDialogHasGoneTheComputerStaysAwakeAndThePrint
     EXPECT_FALSE(run.p.machine.ui.ShutdownBlocked());
     ExpectCompletedAfterTheWait(run);
 }
+
+TEST(TransferFlow, KeysTypedDuringThePrintersWaitDoNotAnswerTheOutcome) {
+    // Nothing responds while the printer takes the firmware in, so a user presses Escape and
+    // Enter at the frozen progress dialog: the failure must still be shown to them, and the
+    // Enter must not run Update again.
+    TransferRun run(true, 1);
+    SendPlan fail;
+    fail.result = 5;
+    run.fake.plans = {SendPlan{}, fail};
+    const std::thread::id uiThread = std::this_thread::get_id();
+    bool typed = false;
+    run.p.machine.system.OnSleep([&](uint32_t) {
+        // The user-interface thread sleeps only in the printer's wait.
+        if (typed || std::this_thread::get_id() != uiThread) return;
+        typed = true;
+        run.p.machine.ui.TypeAhead(sim::TypedKey::Escape);
+        run.p.machine.ui.TypeAhead(sim::TypedKey::Enter);
+    });
+    run.p.Run();
+
+    ASSERT_TRUE(typed);
+    auto outcome = run.Outcome();
+    ASSERT_EQ(outcome.size(), 1u);
+    EXPECT_EQ(outcome[0].text, "Failed to transfer.");
+    EXPECT_FALSE(outcome[0].typedAhead) << "the failure went before the user could see it";
+    EXPECT_EQ(run.p.machine.ui.TypedAheadPending(), 0);
+    // One confirmation, one transfer: the printer was not asked again.
+    EXPECT_EQ(run.p.machine.ui.MessageBoxes().size(), 2u);
+    EXPECT_EQ(run.fake.calls.size(), 2u);
+}

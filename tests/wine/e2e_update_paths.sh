@@ -3,7 +3,8 @@
 # under Wine, in English and in Japanese. One program run per language presses Update six times
 # and changes the simulated printer in between:
 #   1. the second package fails half-way: "Failed to transfer.", the first package stays sent,
-#      the progress dialog showed the overall percentage of both packages;
+#      the progress dialog showed the overall percentage of both packages; Escape and Enter
+#      typed during the printer's wait leave the failure message up;
 #   2. Update again: the query and the confirmation come again; No sends nothing more;
 #   3. the printer reports another system-information code (only the letter case differs):
 #      the refusal comes after Yes, and nothing is sent;
@@ -156,6 +157,11 @@ paths() {
         else
             e2e_fail "failure: the second package was never refused"
         fi
+        # Real keys at the frozen dialog during the printer's wait: they must neither dismiss
+        # the failure message unseen nor press Update again.
+        sleep 0.5
+        xdotool key Escape && xdotool key Return ||
+            e2e_fail "failure: Escape and Enter could not be typed during the wait"
     else
         e2e_fail "failure: no progress dialog after Yes: $UPD_DUMP"
     fi
