@@ -34,12 +34,17 @@ void CulmaUpDateDlg::OnUpdate() {
     XmCmdInit(kXmValue);
 
     if (!CheckPrinterStatus()) {
+        plat::Ui().DiscardTypedInput();
         app::AfxMessageBox(app::LoadStr(IDS_CANNOT_COMMUNICATE), win::MB_OK | win::MB_ICONWARNING);
         return;
     }
 
     PrinterInfo info;
-    switch (QueryPrinterInfo(m_strPrinterName, info)) {
+    QueryResult queried = QueryPrinterInfo(m_strPrinterName, info);
+    // The dialog did not respond while the printer was asked: a key typed meanwhile must not
+    // answer the question that follows before the user has read the versions.
+    plat::Ui().DiscardTypedInput();
+    switch (queried) {
         case QueryResult::WriteFailed:
             app::AfxMessageBox(app::LoadStr(IDS_CANNOT_COMMUNICATE),
                                win::MB_OK | win::MB_ICONERROR);

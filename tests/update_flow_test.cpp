@@ -191,3 +191,22 @@ TEST(UpdateCommand, WithoutTheRawIoLibraryNothingReachesThePrinter) {
     EXPECT_EQ(run.Count("XMInitPrinter"), 0);
     EXPECT_EQ(run.Count("QVWriteFile"), 0);
 }
+
+TEST(UpdateCommand, KeysTypedWhileThePrinterIsAskedDoNotAnswerTheConfirmation) {
+    // The main dialog does not respond while a slow printer is asked for its version: an Enter
+    // typed meanwhile must not answer the confirmation before the user has seen the versions.
+    UpdateRun run;
+    run.Change([](simprinter::State& s) { s.slowAnswer = true; });
+    simprinter::Instance().SetSleep(
+        [&run](uint32_t) { run.p.machine.ui.TypeAhead(sim::TypedKey::Enter); });
+    run.p.machine.ui.OnMessageBox([](const sim::MessageBoxRecord&) { return win::IDNO; });
+    run.p.Run();
+
+    auto boxes = run.Boxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].type & win::MB_TYPEMASK, win::MB_YESNO);
+    EXPECT_FALSE(boxes[0].typedAhead) << "a key typed before the question answered it";
+    EXPECT_EQ(boxes[0].answer, win::IDNO);
+    EXPECT_EQ(run.Count("XMSendFile"), 0);
+    EXPECT_TRUE(simprinter::Instance().ReceivedPackages().empty());
+}
