@@ -638,6 +638,23 @@ TEST(TransferFlow, EnterInTheProgressDialogDoesNotEndTheTransferEarly) {
     EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
 }
 
+namespace {
+
+// Both packages went out whole and the update completed: the first with Cancel enabled as
+// given, the second (of secondSize bytes) with the opposite.
+void ExpectBothSentWhole(TransferRun& run, bool firstCancellable, size_t secondSize) {
+    ASSERT_EQ(run.fake.calls.size(), 2u);
+    EXPECT_EQ(run.fake.calls[0].reports.front().cancelEnabled, firstCancellable);
+    EXPECT_EQ(run.fake.calls[1].reports.front().cancelEnabled, !firstCancellable);
+    EXPECT_EQ(run.fake.calls[1].result, 0) << "the second package was stopped part-way";
+    EXPECT_EQ(Bytes(run.fake.calls[1].data), std::string(secondSize, 'B'));
+    auto outcome = run.Outcome();
+    ASSERT_EQ(outcome.size(), 1u);
+    EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
+}
+
+}  // namespace
+
 TEST(TransferFlow, APackageThatMayNotBeCancelledIsSentWholeWhateverTheKeyboardSays) {
     // Cancel is disabled because the printer reports no cancel limit (ways 0 and 2) or the
     // package is at the limit (ways 1 and 3); Escape (0, 1) and the close box (2, 3) then leave
@@ -687,14 +704,7 @@ TEST(TransferFlow, APackageThatMayNotBeCancelledIsSentWholeWhateverTheKeyboardSa
         };
         run.p.Run();
         EXPECT_TRUE(given);
-        ASSERT_EQ(run.fake.calls.size(), 2u);
-        EXPECT_TRUE(run.fake.calls[0].reports.front().cancelEnabled);
-        EXPECT_FALSE(run.fake.calls[1].reports.front().cancelEnabled);
-        EXPECT_EQ(run.fake.calls[1].result, 0) << "the second package was stopped part-way";
-        EXPECT_EQ(Bytes(run.fake.calls[1].data), std::string(300, 'B'));
-        auto outcome = run.Outcome();
-        ASSERT_EQ(outcome.size(), 1u);
-        EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
+        ExpectBothSentWhole(run, true, 300);
     }
     {
         // Escape while the first package may not be cancelled is ignored, and stays ignored:
@@ -711,14 +721,7 @@ TEST(TransferFlow, APackageThatMayNotBeCancelledIsSentWholeWhateverTheKeyboardSa
         };
         run.p.Run();
         EXPECT_TRUE(given);
-        ASSERT_EQ(run.fake.calls.size(), 2u);
-        EXPECT_FALSE(run.fake.calls[0].reports.front().cancelEnabled);
-        EXPECT_TRUE(run.fake.calls[1].reports.front().cancelEnabled);
-        EXPECT_EQ(run.fake.calls[1].result, 0) << "the second package was stopped part-way";
-        EXPECT_EQ(Bytes(run.fake.calls[1].data), std::string(100, 'B'));
-        auto outcome = run.Outcome();
-        ASSERT_EQ(outcome.size(), 1u);
-        EXPECT_EQ(outcome[0].text, "Completed the firmware update for M100.");
+        ExpectBothSentWhole(run, false, 100);
     }
 }
 
