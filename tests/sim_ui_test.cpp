@@ -230,6 +230,15 @@ TEST_F(SimUiTest, MessageBoxesAreRecordedAndAnsweredAndMenusIconsAndCursorsKept)
     ui().RestoreCursor(first);
     EXPECT_EQ(ui().WaitCursorBegins(), ui().WaitCursorRestores());
 
+    // A dialog that leaves the question unhandled lets the session end, as the system's
+    // default handling does; only a procedure that handles it refuses (message result 0).
+    EXPECT_EQ(Send(dlg, win::WM_QUERYENDSESSION), 1);
+    host.onMessage = [](plat::Window, uint32_t msg, uintptr_t, intptr_t) -> intptr_t {
+        return msg == win::WM_QUERYENDSESSION ? 1 : 0;
+    };
+    EXPECT_EQ(Send(dlg, win::WM_QUERYENDSESSION), 0);
+    host.onMessage = nullptr;
+
     EXPECT_TRUE(ui().BlockShutdown(dlg, 2200));
     EXPECT_TRUE(ui().ShutdownBlocked());
     EXPECT_TRUE(ui().UnblockShutdown(dlg));

@@ -516,6 +516,9 @@ struct SimUi::Impl {
                 if (cmd == SC_RESTORE) w->iconic = false;
                 return 0;
             }
+            case win::WM_QUERYENDSESSION:
+                // Left unhandled, the question lets the session end.
+                return 1;
             case win::WM_CLOSE: {
                 // Closing is Cancel, unless the Cancel button is there and disabled.
                 uintptr_t cancel = ChildLocked(*w, win::IDCANCEL);
