@@ -210,3 +210,30 @@ TEST(UpdateCommand, KeysTypedWhileThePrinterIsAskedDoNotAnswerTheConfirmation) {
     EXPECT_EQ(run.Count("XMSendFile"), 0);
     EXPECT_TRUE(simprinter::Instance().ReceivedPackages().empty());
 }
+
+TEST(UpdateCommand, KeysTypedWhileThePrinterTakesTheTransferCommandDoNotAnswerItsFailure) {
+    // After Yes the main dialog again does not respond while the printer is given the command
+    // that opens the transfer. When that command times out, an Enter typed meanwhile must not
+    // dismiss the failure before the user has read it.
+    UpdateRun run;
+    run.p.machine.ui.OnMessageBox([&run](const sim::MessageBoxRecord& box) {
+        if ((box.type & win::MB_TYPEMASK) != win::MB_YESNO) return win::IDOK;
+        run.Change([](simprinter::State& s) {
+            s.slowAnswer = true;
+            s.noAnswerPreamble = true;
+        });
+        simprinter::Instance().SetSleep(
+            [&run](uint32_t) { run.p.machine.ui.TypeAhead(sim::TypedKey::Enter); });
+        return win::IDYES;
+    });
+    run.p.Run();
+
+    auto boxes = run.Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[1].text.rfind("Cannot communicate with the printer.", 0), 0u);
+    EXPECT_EQ(Icon(boxes[1]), win::MB_ICONERROR);
+    EXPECT_FALSE(boxes[1].typedAhead) << "the failure went before the user could see it";
+    EXPECT_EQ(run.p.machine.ui.TypedAheadPending(), 0);
+    EXPECT_EQ(run.Count("XMSendFile"), 0);
+    EXPECT_TRUE(run.exitPressed);
+}

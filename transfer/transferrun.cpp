@@ -162,7 +162,11 @@ int CulmaUpDateDlg::RunTransfer() {
         app::AfxMessageBox(app::LoadStr(IDS_RAWIO_UNAVAILABLE), win::MB_OK | win::MB_ICONERROR);
         return 0;
     }
-    if (!SendPreamble(m_strPrinterName)) {
+    const bool answered = SendPreamble(m_strPrinterName);
+    // The main dialog did not respond while the printer took the command: a key typed meanwhile
+    // must not answer the failure message, nor reach the progress dialog as a cancel.
+    plat::Ui().DiscardTypedInput();
+    if (!answered) {
         app::AfxMessageBox(app::LoadStr(IDS_CANNOT_COMMUNICATE), win::MB_OK | win::MB_ICONERROR);
         return 0;
     }
