@@ -90,6 +90,9 @@ void CulmaUpDateDlg::FillPrinterCombo(CComboBox& combo, const std::string& drive
                                       const std::string& inboxDriverName) {
     CPrinterList& list = GetPrinterList();
     list.EnumeratePrinters(driverName.c_str(), inboxDriverName.c_str());
+    // Nothing responded while the printers were gathered: a key typed meanwhile must neither
+    // dismiss the message below unread nor press Update for a printer nobody has chosen yet.
+    plat::Ui().DiscardTypedInput();
     if (list.GetCount() <= 0) {
         app::AfxMessageBox(app::LoadStr(IDS_NO_PRINTER), win::MB_OK | win::MB_ICONHAND);
         combo.EnableWindow(false);

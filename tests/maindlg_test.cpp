@@ -174,3 +174,21 @@ TEST(MainDialog, SystemMenuPaintAndDragIcon) {
     EXPECT_GE(paints[0].x, 0);
     EXPECT_GE(paints[0].y, 0);
 }
+
+TEST(MainDialog, KeysTypedWhileThePrintersAreGatheredDoNotAnswerWhatFollows) {
+    // The main dialog does not respond while it gathers the printers and their drivers, which
+    // can take long; a second Enter given to Start meanwhile must not dismiss the message that
+    // no printer was found before the user has read it.
+    Program p;
+    p.machine.spooler.InstallSimple("Other", "Some Other Driver");
+    p.scripts[IDD_WARNING] = [](const sim::DialogView&, sim::SimUi& ui, int) {
+        ui.ClickIn(IDD_WARNING, win::IDOK);
+        ui.TypeAhead(sim::TypedKey::Enter);
+    };
+    p.Run();
+    auto boxes = p.machine.ui.MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, "A compatible printer cannot be found.");
+    EXPECT_FALSE(boxes[0].typedAhead) << "the message went before the user could see it";
+    EXPECT_EQ(p.machine.ui.TypedAheadPending(), 0);
+}
