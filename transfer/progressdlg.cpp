@@ -203,6 +203,10 @@ void CProgressDlg::OnOK() {
 
 void CProgressDlg::LetThePrinterWork() {
     m_bEndWaited = true;
+    // The busy window stands in for this dialog through the wait: a show by the modal loop that
+    // the dialog has not yet taken back (its note to itself still queued, or refused) is undone.
+    CDevProgDlg* busy = g_pDevProgDlg;
+    if (m_bReplaced && busy && busy->IsWindowVisible()) ShowWindow(win::SW_HIDE);
     // Let the printer take the firmware in; the windows keep being painted meanwhile. The
     // printer needs the time whether or not the busy window could be made.
     for (uint32_t waited = 0; waited < kDeviceBusyWaitMs; waited += kWaitSliceMs) {

@@ -228,8 +228,8 @@ void Ui::PumpPaintMessages() {
 }
 
 void Ui::DiscardTypedInput() {
-    // Input only: sent messages are still served by the peek, posted commands stay queued.
-    // Bounded, as a key held down keeps adding input.
+    // Input only: posted commands and the quit message stay queued. Bounded, as a key held down
+    // keeps adding input.
     MSG msg;
     for (int i = 0; i < 4096 && ::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_INPUT); ++i) {
     }

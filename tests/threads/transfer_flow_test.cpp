@@ -13,6 +13,7 @@
 
 #include "app_harness.h"
 #include "support/sim_fixture.h"
+#include "transfer/progressdlg.h"
 #include "transfer/transferstate.h"
 
 using apptest::Program;
@@ -827,49 +828,70 @@ TEST(TransferFlow, TheProgressDialogStaysHiddenWhenItsLoopFirstGoesIdleAfter100P
     // The library reports 100 % before the progress dialog's loop has first run out of
     // messages (the thread is still busy with a message posted earlier). The loop then shows
     // the dialog, hidden by the report, as every modal loop does: the busy window must still
-    // be the one left on screen while the printer works.
-    TransferRun run(false);
-    std::atomic<bool> reporting{false}, busyActive{false};
-    Report settled;
-    SendPlan plan;
-    plan.percents = {100};
-    plan.before = [&reporting] { reporting = true; };
-    plan.afterFirst = [&busyActive, &settled] {
-        WaitUntilGiven(busyActive)();
-        settled = Look(100, 1);
-    };
-    run.fake.plans = {plan};
-    // A window of the user-interface thread whose message, posted before the progress dialog
-    // opens, keeps that thread busy until the worker is waiting in its 100 % report.
-    static constexpr uint32_t kBusy = win::WM_USER + 9;
-    test::RecordingHost blocker;
-    blocker.onMessage = [&reporting](plat::Window, uint32_t msg, uintptr_t, intptr_t) -> intptr_t {
-        if (msg != kBusy) return 0;
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (!reporting && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        return 1;
-    };
-    run.p.machine.ui.OnMessageBox([&blocker](const sim::MessageBoxRecord& box) {
-        if ((box.type & win::MB_TYPEMASK) != win::MB_YESNO) {
-            plat::Ui().DestroyWindow(blocker.window);
-            return win::IDOK;
+    // be the one left on screen while the printer works, also when the dialog's own note to
+    // hide itself again cannot be posted.
+    for (bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "the note to hide again refused" : "the note to hide again posted");
+        TransferRun run(false);
+        if (refused) run.p.machine.ui.FailPostMessage(CProgressDlg::WM_KEEP_REPLACED, 1);
+        std::atomic<bool> reporting{false}, busyActive{false};
+        Report settled, waiting;
+        bool looked = false;
+        SendPlan plan;
+        plan.percents = {100};
+        plan.before = [&reporting] { reporting = true; };
+        if (!refused) {
+            plan.afterFirst = [&busyActive, &settled] {
+                WaitUntilGiven(busyActive)();
+                settled = Look(100, 1);
+            };
         }
-        plat::Window w = plat::Ui().CreateDialog(IDD_ABOUTBOX, {}, &blocker);
-        plat::Ui().PostMessage(w, kBusy, 0, 0);
-        return win::IDYES;
-    });
-    run.p.scripts[IDD_DEVPROG] = [&busyActive](const sim::DialogView&, sim::SimUi&, int) {
-        busyActive = true;
-    };
-    run.p.Run();
+        run.fake.plans = {plan};
+        const std::thread::id uiThread = std::this_thread::get_id();
+        run.p.machine.system.OnSleep([&](uint32_t) {
+            // The user-interface thread sleeps only in the printer's wait.
+            if (looked || std::this_thread::get_id() != uiThread) return;
+            looked = true;
+            waiting = Look(100, 1);
+        });
+        // A window of the user-interface thread whose message, posted before the progress
+        // dialog opens, keeps that thread busy until the worker is waiting in its 100 % report.
+        static constexpr uint32_t kBusy = win::WM_USER + 9;
+        test::RecordingHost blocker;
+        blocker.onMessage = [&reporting](plat::Window, uint32_t msg, uintptr_t,
+                                         intptr_t) -> intptr_t {
+            if (msg != kBusy) return 0;
+            auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            while (!reporting && std::chrono::steady_clock::now() < deadline)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            return 1;
+        };
+        run.p.machine.ui.OnMessageBox([&blocker](const sim::MessageBoxRecord& box) {
+            if ((box.type & win::MB_TYPEMASK) != win::MB_YESNO) {
+                plat::Ui().DestroyWindow(blocker.window);
+                return win::IDOK;
+            }
+            plat::Window w = plat::Ui().CreateDialog(IDD_ABOUTBOX, {}, &blocker);
+            plat::Ui().PostMessage(w, kBusy, 0, 0);
+            return win::IDYES;
+        });
+        run.p.scripts[IDD_DEVPROG] = [&busyActive](const sim::DialogView&, sim::SimUi&, int) {
+            busyActive = true;
+        };
+        run.p.Run();
 
-    ASSERT_EQ(run.fake.calls.size(), 1u);
-    EXPECT_TRUE(busyActive) << "the progress dialog came back over the busy window";
-    EXPECT_FALSE(settled.progressVisible);
-    EXPECT_TRUE(settled.busyVisible);
-    ExpectCompletedAfterTheWait(run);
+        ASSERT_EQ(run.fake.calls.size(), 1u);
+        if (!refused) {
+            EXPECT_TRUE(busyActive) << "the progress dialog came back over the busy window";
+            EXPECT_FALSE(settled.progressVisible);
+            EXPECT_TRUE(settled.busyVisible);
+        }
+        ASSERT_TRUE(looked);
+        EXPECT_FALSE(waiting.progressVisible) << "the progress dialog stood beside the busy window";
+        EXPECT_TRUE(waiting.busyVisible);
+        ExpectCompletedAfterTheWait(run);
+    }
 }
 
 TEST(TransferFlow, WithoutTheBusyWindowThePrinterStillGetsItsTimeBeforeCompletion) {
