@@ -210,9 +210,19 @@ e2e_drive use "$HWND" click 1 >/dev/null || true
 next_window "$HWND"
 MAIN="$HWND"
 t0=$SECONDS
-press_update
+MARK="$(log_lines)"
+e2e_drive use "$MAIN" click 1001 >/dev/null || true
+# An Enter typed at the frozen main dialog while the printer is slow to answer must not answer
+# the question that follows before it has been seen.
+sleep 3
+xdotool key Return || e2e_fail "slow answers: Enter could not be typed during the query"
+next_window "$MAIN"
 query_s=$((SECONDS - t0))
 e2e_expect_eq "slow answers: confirmation with the old version" "$(message_of "$dump")" "$CONFIRM"
+calls="$(calls_since "$MARK")"
+grep -q '^XMSendFile' <<<"$calls" &&
+    e2e_fail "slow answers: a package was sent before the question was answered" ||
+    e2e_pass "slow answers: nothing sent before the question was answered"
 # Two writes of 10 s and a read of 2 s: the question cannot come sooner than 22 s.
 ((query_s >= 22)) && e2e_pass "slow answers: the query waited its time-outs (${query_s} s)" ||
     e2e_fail "slow answers: the question came after ${query_s} s, before the time-outs"
