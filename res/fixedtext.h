@@ -1,5 +1,5 @@
-// The few messages shown in English whatever the user's language: three are shown before the
-// configuration has been read, and one names a package as the configuration wrote it.
+// The few messages that read the same in every language: the three start-up errors about the
+// configuration file and the files beside the program, and the package that cannot be opened.
 #pragma once
 
 namespace res {
