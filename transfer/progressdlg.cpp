@@ -121,8 +121,7 @@ intptr_t CProgressDlg::DialogProc(plat::Window window, uint32_t message, uintptr
         return 0;
     }
     if (message == WM_KEEP_REPLACED) {
-        CDevProgDlg* dev = g_pDevProgDlg;
-        if (m_bReplaced && dev && dev->IsWindowVisible()) ShowWindow(win::SW_HIDE);
+        StayReplaced();
         return 1;
     }
     if (message == win::WM_QUERYENDSESSION && m_bHoldingSystem) {
@@ -203,10 +202,8 @@ void CProgressDlg::OnOK() {
 
 void CProgressDlg::LetThePrinterWork() {
     m_bEndWaited = true;
-    // The busy window stands in for this dialog through the wait: a show by the modal loop that
-    // the dialog has not yet taken back (its note to itself still queued, or refused) is undone.
-    CDevProgDlg* busy = g_pDevProgDlg;
-    if (m_bReplaced && busy && busy->IsWindowVisible()) ShowWindow(win::SW_HIDE);
+    // A show by the modal loop not yet taken back (the note still queued, or refused).
+    StayReplaced();
     // Let the printer take the firmware in; the windows keep being painted meanwhile. The
     // printer needs the time whether or not the busy window could be made.
     for (uint32_t waited = 0; waited < kDeviceBusyWaitMs; waited += kWaitSliceMs) {
@@ -218,6 +215,11 @@ void CProgressDlg::LetThePrinterWork() {
     plat::Ui().DiscardTypedInput();
     CDevProgDlg* dev = g_pDevProgDlg;
     if (dev && plat::Ui().IsWindow(dev->GetSafeHwnd())) DestroyDeviceBusyWindow();
+}
+
+void CProgressDlg::StayReplaced() {
+    CDevProgDlg* dev = g_pDevProgDlg;
+    if (m_bReplaced && dev && dev->IsWindowVisible()) ShowWindow(win::SW_HIDE);
 }
 
 void CProgressDlg::WaitForWorker() {

@@ -66,6 +66,8 @@ class CProgressDlg : public plat::CDialog {
     void DestroyDeviceBusyWindow();
     // The wait after the transfer in which the printer takes the firmware in.
     void LetThePrinterWork();
+    // Hides the dialog again when it has been shown while the busy window stands in for it.
+    void StayReplaced();
 
     // True once the busy window has taken the dialog's place at 100 %. The modal loop still
     // shows the dialog when its queue first runs empty, which may come after that.

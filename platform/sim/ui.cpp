@@ -20,7 +20,6 @@ namespace st = res::style;
 
 // Window messages and notifications the dialog manager knows beyond those of wintypes.h.
 constexpr uint32_t WM_GETTEXTLENGTH = 0x000E;
-constexpr uint32_t WM_SHOWWINDOW = 0x0018;
 constexpr uint32_t WM_CTLCOLORMSGBOX = 0x0132;
 constexpr uint32_t WM_CTLCOLORSTATIC = 0x0138;
 constexpr uint32_t PBM_DELTAPOS = win::WM_USER + 3;
@@ -173,7 +172,6 @@ struct SimUi::Impl {
     std::map<uint32_t, std::string> stringCache;
     int paintPumps = 0;
     std::deque<TypedKey> typedAhead;
-    int inputDiscards = 0;
     const res::Catalog* catalog = nullptr;
     bool catalogTried = false;
 
@@ -317,26 +315,28 @@ struct SimUi::Impl {
         return true;
     }
 
-    // Shows or hides a dialog as ShowWindow does: a change of its visibility is announced to it
-    // with WM_SHOWWINDOW before it takes effect. Returns whether it was visible before.
-    bool ShowDialogWindow(uintptr_t id, bool show, bool minimise = false) {
-        bool was;
+    // Shows or hides a window as ShowWindow does, shown minimised or not as `iconic` says. A
+    // dialog is told of a change of its visibility with WM_SHOWWINDOW before it takes effect.
+    // Returns whether the window was visible before.
+    bool SetShown(uintptr_t id, bool show, bool iconic) {
+        bool was = false, dialog = false;
         {
             std::lock_guard<std::mutex> lock(mutex);
             Win* w = FindLocked(id);
             if (!w) return false;
             was = w->visible;
+            dialog = w->isDialog;
         }
-        if (was != show) Dispatch(id, WM_SHOWWINDOW, show ? 1 : 0, 0);
+        if (dialog && was != show) Dispatch(id, win::WM_SHOWWINDOW, show ? 1 : 0, 0);
         std::lock_guard<std::mutex> lock(mutex);
         Win* w = FindLocked(id);
-        if (!w || w->dying) return was;
+        if (!w || (dialog && w->dying)) return was;
         if (!show) {
             w->visible = false;
             return was;
         }
         SetVisibleLocked(*w, true);
-        w->iconic = minimise;
+        w->iconic = iconic;
         return was;
     }
 
@@ -789,7 +789,7 @@ struct SimUi::Impl {
                 firstIdle = false;
                 if (!d->visible) {
                     lock.unlock();
-                    ShowDialogWindow(id, true);
+                    SetShown(id, true, false);
                     lock.lock();
                     d = FindLocked(id);
                     if (!d || d->ended || shutdown || aborted) return;
@@ -1399,35 +1399,16 @@ bool SimUi::ShowWindow(plat::Window window, int command) {
     return impl->OnOwner(id, [impl, id, command]() -> intptr_t {
         const bool minimise = command == SW_SHOWMINIMIZED || command == SW_MINIMIZE ||
                               command == SW_SHOWMINNOACTIVE || command == SW_FORCEMINIMIZE;
-        bool dialog = false, iconic = false;
+        const bool restore = command == SW_RESTORE || command == win::SW_SHOWNORMAL;
+        bool iconic = false;
         {
             std::lock_guard<std::mutex> lock(impl->mutex);
             Impl::Win* w = impl->FindLocked(id);
             if (!w) return 0;
-            dialog = w->isDialog;
             iconic = w->iconic;
         }
-        if (dialog) {
-            bool keepIconic = iconic && command != SW_RESTORE && command != win::SW_SHOWNORMAL;
-            return impl->ShowDialogWindow(id, command != win::SW_HIDE, minimise || keepIconic) ? 1
-                                                                                               : 0;
-        }
-        std::lock_guard<std::mutex> lock(impl->mutex);
-        Impl::Win* w = impl->FindLocked(id);
-        if (!w) return 0;
-        bool was = w->visible;
-        if (command == win::SW_HIDE) {
-            w->visible = false;
-        } else {
-            impl->SetVisibleLocked(*w, true);
-            if (command == SW_SHOWMINIMIZED || command == SW_MINIMIZE ||
-                command == SW_SHOWMINNOACTIVE || command == SW_FORCEMINIMIZE) {
-                w->iconic = true;
-            } else if (command == SW_RESTORE || command == win::SW_SHOWNORMAL) {
-                w->iconic = false;
-            }
-        }
-        return was ? 1 : 0;
+        return impl->SetShown(id, command != win::SW_HIDE, minimise || (iconic && !restore)) ? 1
+                                                                                             : 0;
     }) != 0;
 }
 
@@ -1601,15 +1582,9 @@ int SimUi::TypedAheadPending() const {
     return static_cast<int>(m_impl->typedAhead.size());
 }
 
-int SimUi::InputDiscards() const {
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    return m_impl->inputDiscards;
-}
-
 void SimUi::DiscardTypedInput() {
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     m_impl->typedAhead.clear();
-    ++m_impl->inputDiscards;
 }
 
 void SimUi::PumpPaintMessages() {

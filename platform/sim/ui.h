@@ -141,9 +141,8 @@ class SimUi : public plat::IUi {
     // holds it until input is read again. Here the next message box reads it before it is
     // answered: Enter gives its default button, Escape its cancel answer where it has one.
     void TypeAhead(TypedKey key);
-    // Typed keys not yet read, and DiscardTypedInput calls so far.
+    // Typed keys not yet read.
     int TypedAheadPending() const;
-    int InputDiscards() const;
     // Minimises or restores a window as far as IsIconic is concerned.
     void SetIconic(plat::Window window, bool iconic);
 
