@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <vector>
 
 #include "res/catalog.h"
 #include "res/resource.h"
@@ -105,6 +106,27 @@ TEST(Resources, BothLanguagesCarryTheSameDialogsControlsAndStrings) {
                 EXPECT_TRUE(HasJapanese(c.text)) << c.id;
             }
         }
+    }
+}
+
+TEST(Resources, JapaneseTextsKeepOneWordForEachIdea) {
+    // Every Japanese text a user can see: strings, dialog captions and control texts.
+    const Catalog& ja = GetCatalog(Lang::Japanese);
+    std::vector<std::string> texts;
+    for (const auto& [id, s] : ja.strings) texts.push_back(s);
+    for (const auto& [id, d] : ja.dialogs) {
+        texts.push_back(d.caption);
+        for (const auto& c : d.controls) texts.push_back(c.text);
+    }
+    // The buttons say キャンセル and アップデート, so the messages use the same words, and the
+    // printer and firmware are written one way throughout.
+    const char* const otherWords[] = {"中止", "取り消", "更新", "ファームウエア", "ヴァージョン"};
+    for (const std::string& t : texts) {
+        for (const char* word : otherWords) EXPECT_EQ(t.find(word), std::string::npos) << t;
+        for (size_t p = t.find("プリンタ"); p != std::string::npos; p = t.find("プリンタ", p + 1))
+            EXPECT_EQ(t.compare(p, std::strlen("プリンター"), "プリンター"), 0) << t;
+        // Japanese sentences end their questions with the full-width mark.
+        EXPECT_EQ(t.find_first_of("?!"), std::string::npos) << t;
     }
 }
 
