@@ -291,6 +291,14 @@ TEST(SimUiJapanese, TextsArriveInCodePage932) {
     for (char c : title) doubleByte |= sim::IsLeadByte(932, static_cast<uint8_t>(c));
     EXPECT_TRUE(doubleByte) << "the Japanese title holds Japanese characters";
     EXPECT_EQ(ui.LoadString(99999), "");
+    // Every Japanese text reaches the program in code page 932; a character the code page
+    // cannot hold would come out as a question mark or a look-alike.
+    for (const auto& [id, text] : catalog.strings) EXPECT_EQ(ui.Utf8(ui.LoadString(id)), text);
+    for (const auto& [id, d] : catalog.dialogs) {
+        EXPECT_EQ(sim::AnsiToUtf8(sim::Utf8ToAnsi(d.caption, 932), 932), d.caption);
+        for (const auto& c : d.controls)
+            EXPECT_EQ(sim::AnsiToUtf8(sim::Utf8ToAnsi(c.text, 932), 932), c.text);
+    }
 
     test::RecordingHost host;
     plat::Window dlg = ui.CreateDialog(IDD_DEVPROG, {}, &host);
