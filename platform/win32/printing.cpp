@@ -122,14 +122,16 @@ int32_t FillCapabilityArray(const std::function<int32_t(void*)>& call, size_t en
     // its own, of which only what fits is copied.
     const int32_t count = call(nullptr);
     if (count <= 0) return count;
-    // A count whose entries would take more than 2 GB is no answer, in both builds alike: in a
-    // 32-bit process the size would wrap around to a small one and the caller's buffer would go
-    // to a driver about to write far more than it holds.
-    if (static_cast<uint64_t>(count) * entry > kLargestArray) return -1;
     // One entry more than announced, for a driver that counts one short: the caller's buffer is
     // handed over only when it has room for that entry too, as a buffer sized from the count has
     // not.
-    const size_t need = static_cast<size_t>(count) * entry + entry;
+    const uint64_t bytes = (static_cast<uint64_t>(count) + 1) * entry;
+    // A count whose entries, with that spare one, would take more than 2 GB is no answer, in
+    // both builds alike: in a 32-bit process the size would wrap around to a small one and the
+    // caller's buffer would go to a driver about to write far more than it holds, and a buffer
+    // above 2 GB is refused there with an error of another kind than a lack of memory.
+    if (bytes > kLargestArray) return -1;
+    const size_t need = static_cast<size_t>(bytes);
     if (need <= outputSize) return call(output);
     std::vector<uint8_t> whole;
     try {

@@ -53,8 +53,10 @@ const char kPpd[] =
 // The array capabilities through a driver that announces a count far beyond what it writes.
 TEST(Win32Spooler, ACountBeyondTheAddressSpaceNeverReachesTheCallersBuffer) {
     constexpr size_t kName = 64;  // one DC_PAPERNAMES entry
-    // Counts whose bytes wrap around in a 32-bit process to one name or less, or to nothing.
-    for (int32_t announced : {0x7C000001, 0x04000001, 0x7FFFFFFF}) {
+    // Counts whose bytes wrap around in a 32-bit process to one name or less, or to nothing;
+    // and one whose entries stay just below 2 GB, so that only the spare entry added to the
+    // buffer takes it past the largest block a 32-bit process can ask for.
+    for (int32_t announced : {0x7C000001, 0x04000001, 0x7FFFFFFF, 0x01FFFFFF}) {
         std::vector<char> written(3 * kName, 'n');  // what the driver really has: three names
         int fills = 0;
         auto driver = [&](void* out) -> int32_t {
