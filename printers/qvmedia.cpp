@@ -44,6 +44,8 @@ std::vector<uint8_t> RecordBuffer(int32_t count, size_t size) {
         buffer.assign(size_t(count) * size, 0);
     } catch (const std::bad_alloc&) {
         buffer.clear();
+    } catch (const std::length_error&) {  // beyond what a 32-bit process can ask for
+        buffer.clear();
     }
     return buffer;
 }

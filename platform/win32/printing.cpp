@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -137,6 +138,8 @@ int32_t FillCapabilityArray(const std::function<int32_t(void*)>& call, size_t en
     try {
         whole.resize(need);
     } catch (const std::bad_alloc&) {
+        return -1;
+    } catch (const std::length_error&) {
         return -1;
     }
     const int32_t filled = call(whole.data());
