@@ -1,6 +1,9 @@
 // A simulated machine prepared for whole-program runs: the ready folder beside the executable,
 // the stand-in libraries, and a scripted user who answers each dialog as it becomes active.
 #pragma once
+#include <gtest/gtest.h>
+
+#include <chrono>
 #include <functional>
 #include <map>
 #include <set>
@@ -78,11 +81,42 @@ class Program {
             const sim::DialogView* active = view.Active();
             if (!active) return;
             seen.insert(active->templateId);
+            if (active->templateId == IDD_ULMAUPDATE_DIALOG) {
+                ExpectNothingHeldBetweenUpdates();
+                EXPECT_EQ(ui.OpenDialogs(), 1) << "windows of an earlier update still open";
+            }
             auto it = scripts.find(active->templateId);
             if (it != scripts.end() && it->second)
                 it->second(*active, ui, steps[active->window.id]++);
         });
-        return app::UlmaMain();
+        int status = app::UlmaMain();
+        ExpectNothingLeftOpen();
+        return status;
+    }
+
+    // Whenever the main dialog waits for the user, nothing of an earlier update is still held:
+    // repeated updates, whatever way each ended, do not pile anything up.
+    void ExpectNothingHeldBetweenUpdates() {
+        // The worker ends on its own after its last post; a thread that never ends shows here.
+        EXPECT_TRUE(machine.system.WaitForThreads(std::chrono::seconds(10)));
+        EXPECT_EQ(machine.system.LiveThreads(), 0) << "threads still running";
+        EXPECT_EQ(machine.spooler.counters.openHandles(), 0) << "printers still open";
+        EXPECT_EQ(machine.gdi.liveContexts(), 0) << "information contexts not deleted";
+        EXPECT_EQ(machine.registry.openKeys(), 0) << "registry keys still open";
+        EXPECT_EQ(machine.system.OpenFileCount(), 0) << "files still open";
+        EXPECT_EQ(machine.ui.WaitCursorBegins(), machine.ui.WaitCursorRestores())
+            << "wait cursor left up";
+        EXPECT_FALSE(machine.ui.ShutdownBlocked()) << "shutdown still blocked";
+        EXPECT_EQ(machine.system.CurrentExecutionState() & ~win::ES_CONTINUOUS, 0u)
+            << "computer still kept awake";
+    }
+
+    // Once the program has ended, everything it opened has been closed again.
+    void ExpectNothingLeftOpen() {
+        ExpectNothingHeldBetweenUpdates();
+        EXPECT_EQ(machine.modules.LiveModules(), 0) << "libraries still loaded";
+        EXPECT_EQ(machine.ui.OpenDialogs(), 0) << "windows still open";
+        EXPECT_TRUE(machine.system.HeldLocks().empty()) << "named lock still held";
     }
 
     // Texts of every message box shown so far.
