@@ -51,6 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::Check(p.machine.ui.OpenDialogs() == 0, "a dialog is still open");
     fuzz::Check(p.machine.modules.LiveModules() == 0, "a library is still loaded");
     fuzz::Check(p.machine.system.OpenFileCount() == 0, "a file is still open");
+    fuzz::Check(p.WhatIsHeld().empty(), "a printer, key, context or system request is still held");
     fuzz::Check(p.machine.system.Writes().empty(), "the program wrote to the file system");
     fuzz::Check(fuzz::ReceivedPackages().empty() || confirmed,
                 "a package was sent without a confirmation");
