@@ -97,6 +97,9 @@ void CulmaUpDateDlg::FillPrinterCombo(CComboBox& combo, const std::string& drive
         app::AfxMessageBox(app::LoadStr(IDS_NO_PRINTER), win::MB_OK | win::MB_ICONHAND);
         combo.EnableWindow(false);
         if (plat::Window update = GetDlgItem(IDC_UPDATE)) plat::Ui().EnableWindow(update, false);
+        // Exit, where the focus goes, becomes the button Enter presses: left on the disabled
+        // Update, the key would do nothing.
+        plat::Ui().SendMessage(GetSafeHwnd(), win::DM_SETDEFID, IDC_EXIT, 0);
         return;
     }
     for (const auto& printer : list.Printers()) {

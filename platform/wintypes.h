@@ -47,6 +47,9 @@ constexpr uint32_t ACM_OPENA = WM_USER + 100;
 constexpr uint32_t ACM_PLAY = WM_USER + 101;
 constexpr uint32_t ACM_STOP = WM_USER + 102;
 
+// Dialog messages.
+constexpr uint32_t DM_SETDEFID = WM_USER + 1;
+
 constexpr uintptr_t ICON_SMALL = 0;
 constexpr uintptr_t ICON_BIG = 1;
 

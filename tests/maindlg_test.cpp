@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app_harness.h"
+#include "res/catalog.h"
 
 using apptest::Program;
 
@@ -74,8 +75,20 @@ TEST(MainDialog, NoSupportedPrinterDisablesTheChoiceButKeepsExit) {
     Program p;
     p.machine.spooler.InstallSimple("Other", "Some Other Driver");
     MainSnapshot snap;
-    CaptureAndExit(p, snap);
+    // Leaving is all that is left to do, and Enter does it: the disabled Update must not stay
+    // the button Enter presses, or the key does nothing while the focus is on Exit.
+    bool entered = false;
+    p.scripts[IDD_ULMAUPDATE_DIALOG] = [&](const sim::DialogView& d, sim::SimUi& ui, int) {
+        snap.view = d;
+        entered = ui.PressEnter();
+        if (!entered) ui.ClickIn(IDD_ULMAUPDATE_DIALOG, IDC_EXIT);
+    };
     p.Run();
+    EXPECT_TRUE(entered) << "Enter pressed nothing";
+    EXPECT_EQ(snap.view.Control(IDC_EXIT)->style & res::style::BS_TYPEMASK,
+              res::style::BS_DEFPUSHBUTTON);
+    EXPECT_EQ(snap.view.Control(IDC_UPDATE)->style & res::style::BS_TYPEMASK,
+              res::style::BS_PUSHBUTTON);
     auto boxes = p.machine.ui.MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text, "A compatible printer cannot be found.");

@@ -519,6 +519,21 @@ struct SimUi::Impl {
             case win::WM_QUERYENDSESSION:
                 // Left unhandled, the question lets the session end.
                 return 1;
+            case win::DM_SETDEFID: {
+                // The push button of that id becomes the default one (the button Enter presses)
+                // and the one before it an ordinary push button, as the system restyles them.
+                Win* next = FindLocked(ChildLocked(*w, static_cast<int>(wParam)));
+                if (next && next->className != "Button") return 0;
+                for (uintptr_t c : w->children) {
+                    Win* b = FindLocked(c);
+                    if (b && b != next && b->className == "Button" &&
+                        (b->style & st::BS_TYPEMASK) == st::BS_DEFPUSHBUTTON)
+                        b->style = (b->style & ~st::BS_TYPEMASK) | st::BS_PUSHBUTTON;
+                }
+                if (next && (next->style & st::BS_TYPEMASK) == st::BS_PUSHBUTTON)
+                    next->style = (next->style & ~st::BS_TYPEMASK) | st::BS_DEFPUSHBUTTON;
+                return 1;
+            }
             case win::WM_CLOSE: {
                 // Closing is Cancel, unless the Cancel button is there and disabled.
                 uintptr_t cancel = ChildLocked(*w, win::IDCANCEL);
