@@ -15,6 +15,7 @@
 #include "res/resource.h"
 #include "standins/sim_exports.h"
 #include "standins/simprinter.h"
+#include "transfer/transferstate.h"
 #include "transfer/xmlink.h"
 
 namespace apptest {
@@ -47,6 +48,8 @@ inline void ResetProcess() {
     g_pfnQVReadFile = nullptr;
     GetPrinterList().ResetForTest();
     simprinter::Instance().Reset();
+    // Kept from one transfer to the next within a process, so each run starts from its start.
+    g_bCancelEnabled = 1;
 }
 
 // One step of the scripted user in one dialog: `step` counts the idle calls the dialog was the
