@@ -221,7 +221,11 @@ std::unique_ptr<IHeldLock> System::HoldNamedLock(const std::string& name) {
 }
 
 std::unique_ptr<IModule> Modules::LoadLibrary(const std::string& name) {
+    // A library that cannot be loaded is reported in the tool's own words: the loader's own
+    // error box (a damaged file, a drive without its disk) is kept from coming up first.
+    const UINT previous = ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     ModuleHandle handle(::LoadLibraryA(name.c_str()));
+    ::SetErrorMode(previous);
     if (!handle) return nullptr;
     return std::make_unique<Module>(std::move(handle));
 }
