@@ -177,20 +177,24 @@ struct SimUi::Impl {
 
     Impl(SimUi& ui, SimSystem& sys) : self(ui), system(sys), codePage(sys.CodePage()) {}
 
-    // The answer that the keys typed ahead give a message box of this type, 0 when they give
-    // none; the keys it read are gone.
-    int TypedAnswer(uint32_t type) {
+    // The buttons of a message box of this type, in their order on the box.
+    static const std::vector<int>& ButtonsOf(uint32_t type) {
         static const std::vector<std::vector<int>> kButtons = {
             {win::IDOK},
             {win::IDOK, win::IDCANCEL},
-            {3, 4, 5},
+            {3, 4, 5},  // abort, retry, ignore
             {win::IDYES, win::IDNO, win::IDCANCEL},
             {win::IDYES, win::IDNO},
-            {4, win::IDCANCEL}};
-        std::lock_guard<std::mutex> lock(mutex);
+            {4, win::IDCANCEL}};  // retry, cancel
         uint32_t kind = type & win::MB_TYPEMASK;
-        if (kind >= kButtons.size()) kind = 0;
-        const std::vector<int>& buttons = kButtons[kind];
+        return kButtons[kind < kButtons.size() ? kind : 0];
+    }
+
+    // The answer that the keys typed ahead give a message box of this type, 0 when they give
+    // none; the keys it read are gone.
+    int TypedAnswer(uint32_t type) {
+        const std::vector<int>& buttons = ButtonsOf(type);
+        std::lock_guard<std::mutex> lock(mutex);
         while (!typedAhead.empty()) {
             TypedKey key = typedAhead.front();
             typedAhead.pop_front();
@@ -1235,22 +1239,8 @@ int SimUi::MessageBox(plat::Window owner, const std::string& text, const std::st
         if (Impl::Win* w = m_impl->FindLocked(owner.id)) box.ownerTemplateId = w->templateId;
         handler = m_impl->messageBox;
     }
-    int answer;
-    switch (type & win::MB_TYPEMASK) {
-        case win::MB_YESNO:
-        case win::MB_YESNOCANCEL:
-            answer = win::IDYES;
-            break;
-        case 2:  // abort, retry, ignore
-            answer = 3;
-            break;
-        case 5:  // retry, cancel
-            answer = 4;
-            break;
-        default:
-            answer = win::IDOK;
-            break;
-    }
+    // Unless a handler or a typed key says otherwise, the box is answered with its first button.
+    int answer = Impl::ButtonsOf(type).front();
     if (int typed = m_impl->TypedAnswer(type)) {
         // A key typed before the box was shown answers it: the user never saw it.
         box.typedAhead = true;

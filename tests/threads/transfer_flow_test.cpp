@@ -246,6 +246,17 @@ void ExpectCompletedAfterTheWait(const TransferRun& run) {
     EXPECT_EQ(run.p.machine.ui.OpenDialogs(), 0);
 }
 
+// Runs `act` once, when the user-interface thread (the one calling this) first sleeps: it
+// sleeps only in the printer's wait after the transfer. `done` tells whether it has run.
+void AtTheStartOfThePrintersWait(TransferRun& run, bool& done, std::function<void()> act) {
+    const std::thread::id uiThread = std::this_thread::get_id();
+    run.p.machine.system.OnSleep([&done, uiThread, act = std::move(act)](uint32_t) {
+        if (done || std::this_thread::get_id() != uiThread) return;
+        done = true;
+        act();
+    });
+}
+
 }  // namespace
 
 TEST(TransferFlow, TwoPackagesAreSentInOrderWithTheOverallPercentage) {
@@ -834,7 +845,7 @@ TEST(TransferFlow, TheProgressDialogStaysHiddenWhenItsLoopFirstGoesIdleAfter100P
         SCOPED_TRACE(refused ? "the note to hide again refused" : "the note to hide again posted");
         TransferRun run(false);
         if (refused) run.p.machine.ui.FailPostMessage(CProgressDlg::WM_KEEP_REPLACED, 1);
-        std::atomic<bool> reporting{false}, busyActive{false};
+        std::atomic<bool> reporting{false}, busyActive{false}, shownAgain{false};
         Report settled, waiting;
         bool looked = false;
         SendPlan plan;
@@ -845,15 +856,17 @@ TEST(TransferFlow, TheProgressDialogStaysHiddenWhenItsLoopFirstGoesIdleAfter100P
                 WaitUntilGiven(busyActive)();
                 settled = Look(100, 1);
             };
+        } else {
+            // The transfer ends only once the loop has shown the dialog again, so that only the
+            // wait is left to hide it.
+            plan.afterFirst = WaitUntilGiven(shownAgain);
+            run.p.scripts[IDD_PROGRESS] = [&shownAgain](const sim::DialogView& d, sim::SimUi&,
+                                                        int) {
+                if (d.visible && d.Text(IDC_PERCENT_TEXT) == "100 %") shownAgain = true;
+            };
         }
         run.fake.plans = {plan};
-        const std::thread::id uiThread = std::this_thread::get_id();
-        run.p.machine.system.OnSleep([&](uint32_t) {
-            // The user-interface thread sleeps only in the printer's wait.
-            if (looked || std::this_thread::get_id() != uiThread) return;
-            looked = true;
-            waiting = Look(100, 1);
-        });
+        AtTheStartOfThePrintersWait(run, looked, [&waiting] { waiting = Look(100, 1); });
         // A window of the user-interface thread whose message, posted before the progress
         // dialog opens, keeps that thread busy until the worker is waiting in its 100 % report.
         static constexpr uint32_t kBusy = win::WM_USER + 9;
@@ -1022,12 +1035,8 @@ TEST(TransferFlow, KeysTypedDuringThePrintersWaitDoNotAnswerTheOutcome) {
     SendPlan fail;
     fail.result = 5;
     run.fake.plans = {SendPlan{}, fail};
-    const std::thread::id uiThread = std::this_thread::get_id();
     bool typed = false;
-    run.p.machine.system.OnSleep([&](uint32_t) {
-        // The user-interface thread sleeps only in the printer's wait.
-        if (typed || std::this_thread::get_id() != uiThread) return;
-        typed = true;
+    AtTheStartOfThePrintersWait(run, typed, [&run] {
         run.p.machine.ui.TypeAhead(sim::TypedKey::Escape);
         run.p.machine.ui.TypeAhead(sim::TypedKey::Enter);
     });
