@@ -185,12 +185,15 @@ TEST(HostilePrinter, APrinterTheLibraryRefusesNeverGetsTheFirmwareMeantForAnothe
     }
 }
 
-TEST(HostilePrinter, AQueueMadeAgainForAnotherModelAfterTheListWasFilledGetsNothing) {
+TEST(HostilePrinter, AQueueMadeAgainForAnotherModelOrGoneAfterTheListWasFilledGetsNothing) {
     // P2 is listed; then its queue is removed and made again under the same name for another
     // model's driver: before Update is pressed (way 0) or while the question stands open
     // (way 1); or made again with a driver of no name, which must not pass for the second
-    // driver name the configuration leaves empty (way 2). Nothing further reaches P2.
-    for (int way = 0; way < 3; ++way) {
+    // driver name the configuration leaves empty (way 2). Or the queue can no longer be opened,
+    // before Update (way 3) or while the question stands open (way 4), or its record can no
+    // longer be read (way 5): a driver that cannot be told is not the model's. Nothing further
+    // reaches P2.
+    for (int way = 0; way < 6; ++way) {
         SCOPED_TRACE(way);
         Session s;
         s.Install("P1");
@@ -198,9 +201,18 @@ TEST(HostilePrinter, AQueueMadeAgainForAnotherModelAfterTheListWasFilledGetsNoth
         s.choices = {"P2"};
         hostile::ChangePrinter([](simprinter::State& st) { st.printerNames = {"P1", "P2"}; });
         if (way == 2) s.p.SetIni(Ini());  // no InboxDriverName
-        const char* driver = way == 2 ? "" : "Another Model Driver";
-        auto replace = [&s, driver] { s.p.machine.spooler.InstallSimple("P2", driver); };
-        if (way != 1) {
+        sim::SimSpooler& spooler = s.p.machine.spooler;
+        auto replace = [&spooler, way] {
+            if (way == 3 || way == 4) {
+                spooler.Find("P2")->failOpen = true;
+            } else if (way == 5) {
+                spooler.Find("P2")->failGetPrinterCall = 2;  // the record's fill
+            } else {
+                spooler.InstallSimple("P2", way == 2 ? "" : "Another Model Driver");
+            }
+        };
+        const bool atQuestion = way == 1 || way == 4 || way == 5;
+        if (!atQuestion) {
             auto script = s.p.scripts[IDD_ULMAUPDATE_DIALOG];
             s.p.scripts[IDD_ULMAUPDATE_DIALOG] = [script, replace](const sim::DialogView& d,
                                                                    sim::SimUi& ui, int step) {
@@ -216,11 +228,11 @@ TEST(HostilePrinter, AQueueMadeAgainForAnotherModelAfterTheListWasFilledGetsNoth
         }
         s.p.Run();
         auto texts = s.BoxTexts();
-        ASSERT_EQ(texts.size(), way == 1 ? 2u : 1u);
+        ASSERT_EQ(texts.size(), atQuestion ? 2u : 1u);
         EXPECT_EQ(texts.back(), hostile::kCannotCommunicate);
         EXPECT_TRUE(Calls("XMSendFile").empty());
         EXPECT_TRUE(simprinter::Instance().ReceivedPackages().empty());
-        if (way != 1) {
+        if (!atQuestion) {
             EXPECT_TRUE(Calls("QVWriteFile").empty());
             EXPECT_TRUE(Calls("XMInitPrinter").empty());
         }

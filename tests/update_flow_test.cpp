@@ -19,19 +19,23 @@ std::string Package(int32_t length) {
     return h + std::string(static_cast<size_t>(length), 'F');
 }
 
+constexpr char kInboxDriver[] = "VT-200 Inbox";
+
 std::string Ini(const std::string& country) {
     return std::string("[UPDATE]\r\nNewVersion=1.06\r\nCountry=") + country +
-           "\r\nDriverName=" + apptest::kDriver +
+           "\r\nDriverName=" + apptest::kDriver + "\r\nInboxDriverName=" + kInboxDriver +
            "\r\nMachineName=M100\r\nKF7FileName=fw.kf7\r\nKF7FileName2=\r\n";
 }
 
-// A program whose user presses Update once and then Exit, on printer P1 (or another name).
+// A program whose user presses Update once and then Exit, on printer P1 (or another name) of
+// the configured driver (or another).
 class UpdateRun {
   public:
-    explicit UpdateRun(const std::string& country = "c", const std::string& printer = "P1") {
+    explicit UpdateRun(const std::string& country = "c", const std::string& printer = "P1",
+                       const std::string& driver = apptest::kDriver) {
         p.SetIni(Ini(country));
         p.machine.system.AddFile("C:\\Tools\\fw.kf7", Package(256));
-        p.machine.spooler.InstallSimple(printer, apptest::kDriver);
+        p.machine.spooler.InstallSimple(printer, driver);
         p.scripts[IDD_ULMAUPDATE_DIALOG] = [this](const sim::DialogView&, sim::SimUi& ui,
                                                   int step) {
             if (step > 0) exitPressed = true;
@@ -59,24 +63,28 @@ uint32_t Icon(const sim::MessageBoxRecord& box) { return box.type & win::MB_ICON
 }  // namespace
 
 TEST(UpdateCommand, ACompletedUpdateAsksFirstAndEndsTheProgram) {
-    UpdateRun run;
-    run.p.Run();
-    auto boxes = run.Boxes();
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text,
-              "The current firmware version is 1.05c.\n\nThis firmware update is version "
-              "1.06.\n\nOK to update the current M100 firmware?\n\n\n");
-    EXPECT_EQ(boxes[0].type & win::MB_TYPEMASK, win::MB_YESNO);
-    EXPECT_EQ(Icon(boxes[0]), win::MB_ICONQUESTION);
-    EXPECT_EQ(boxes[0].type & 0xF00u, win::MB_DEFBUTTON1);
-    EXPECT_EQ(boxes[0].ownerTemplateId, IDD_ULMAUPDATE_DIALOG);
-    EXPECT_EQ(boxes[1].text, "Completed the firmware update for M100.");
-    // The main dialog closed by itself: Exit was never needed.
-    EXPECT_FALSE(run.exitPressed);
-    auto received = simprinter::Instance().ReceivedPackages();
-    ASSERT_EQ(received.size(), 1u);
-    EXPECT_EQ(received[0].printer, "P1");
-    EXPECT_EQ(received[0].bytes.size(), 64u + 256u);
+    // A printer of the second driver name the configuration gives is updated alike.
+    for (const char* driver : {apptest::kDriver, kInboxDriver}) {
+        SCOPED_TRACE(driver);
+        UpdateRun run("c", "P1", driver);
+        run.p.Run();
+        auto boxes = run.Boxes();
+        ASSERT_EQ(boxes.size(), 2u);
+        EXPECT_EQ(boxes[0].text,
+                  "The current firmware version is 1.05c.\n\nThis firmware update is version "
+                  "1.06.\n\nOK to update the current M100 firmware?\n\n\n");
+        EXPECT_EQ(boxes[0].type & win::MB_TYPEMASK, win::MB_YESNO);
+        EXPECT_EQ(Icon(boxes[0]), win::MB_ICONQUESTION);
+        EXPECT_EQ(boxes[0].type & 0xF00u, win::MB_DEFBUTTON1);
+        EXPECT_EQ(boxes[0].ownerTemplateId, IDD_ULMAUPDATE_DIALOG);
+        EXPECT_EQ(boxes[1].text, "Completed the firmware update for M100.");
+        // The main dialog closed by itself: Exit was never needed.
+        EXPECT_FALSE(run.exitPressed);
+        auto received = simprinter::Instance().ReceivedPackages();
+        ASSERT_EQ(received.size(), 1u);
+        EXPECT_EQ(received[0].printer, "P1");
+        EXPECT_EQ(received[0].bytes.size(), 64u + 256u);
+    }
 }
 
 TEST(UpdateCommand, APrinterThatCannotBeSelectedGetsNothing) {
