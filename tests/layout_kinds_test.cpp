@@ -218,11 +218,16 @@ TEST(LabelLayout, ResolutionFromTheFirstTape) {
     EXPECT_EQ(p.m_nResX, 200);
     EXPECT_EQ(p.m_nResY, 210);
 
-    // A size of 0, or no tape at all, changes nothing.
-    p.m_nResX = p.m_nResY = 0;
-    p.m_arrTapes[0].nWidthTenths = 0;
-    EXPECT_EQ(p.ResolutionFromMedia(), 0);
-    EXPECT_EQ(p.m_nResX, 0);
+    // A width or length of 0, or no tape at all, changes nothing.
+    for (int16_t _TAPELIST::*zero : {&_TAPELIST::nWidthTenths, &_TAPELIST::nLengthTenths}) {
+        p.m_nResX = p.m_nResY = 0;
+        p.m_arrTapes[0].nWidthTenths = 240;
+        p.m_arrTapes[0].nLengthTenths = 254;
+        p.m_arrTapes[0].*zero = 0;
+        EXPECT_EQ(p.ResolutionFromMedia(), 0);
+        EXPECT_EQ(p.m_nResX, 0);
+        EXPECT_EQ(p.m_nResY, 0);
+    }
     p.m_arrTapes.clear();
     EXPECT_EQ(p.ResolutionFromMedia(), 0);
     EXPECT_EQ(p.m_nResY, 0);

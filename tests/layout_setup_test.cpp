@@ -310,6 +310,46 @@ TEST_F(LabelSetUp, ADriverAnsweringMoreSizesThanNamesFillsOnlyTheNamedEntries) {
     EXPECT_EQ(failing.m_arrTapes[1].nWidthDots, 0);
 }
 
+TEST_F(LabelSetUp, FormsAreReadFromThePrivatePartOnlyWhereTheBlockHoldsIt) {
+    // A library telling either private layout: the forms come from the held settings.
+    for (uint32_t layout : {media::kNewLayout, media::kOldLayout}) {
+        SCOPED_TRACE(layout);
+        const bool isNew = layout == media::kNewLayout;
+        const size_t area =
+            isNew ? media::kPrivForms + media::kFormSize : media::kOldForms + media::kOldFormSize;
+        sim::SimPrinter& stored = InstallLabel("Label", kFields, area);
+        RegisterLibrary(kDriver);
+        infosim::Data data = infosim::DefaultData();
+        data.answers[269] = int32_t(layout);
+        SetLibrary(data);
+        const size_t priv = devmode::kPublicSize;
+        if (isNew) {
+            Put16(stored.devMode, priv + media::kPrivTag,
+                  int(media::kPrivForms + media::kFormSize));
+            Put16(stored.devMode, priv + media::kPrivFormCount, 1);
+            Put16(stored.devMode, priv + media::kPrivForms, 1000);
+        } else {
+            stored.devMode[priv + media::kOldFormCount] = 1;
+        }
+        CQVPrinter printer;
+        ASSERT_EQ(printer.Initialize("Label"), 1);
+        ASSERT_EQ(printer.m_arrForms.size(), 1u);
+        EXPECT_EQ(printer.m_arrForms[0].wFormCode, isNew ? 1000 : 306);
+        EXPECT_EQ(printer.m_wMediaFlags & 0x100, 0x100);
+
+        // A dmSize that leaves no private part in the block the driver reported, or claims one
+        // past its end, gives no forms: nothing is read past the block.
+        for (size_t size : {stored.devMode.size(), stored.devMode.size() + 1, size_t{0xFFFF}}) {
+            SCOPED_TRACE(size);
+            Put16(stored.devMode, devmode::kSize, int(size));
+            CQVPrinter beyond;
+            ASSERT_EQ(beyond.Initialize("Label"), 1);
+            EXPECT_TRUE(beyond.m_arrForms.empty());
+            EXPECT_EQ(beyond.m_wMediaFlags & 0x100, 0);
+        }
+    }
+}
+
 TEST_F(LabelSetUp, CopyLimitAndItsFeatureBit) {
     InstallLabel("One", kFields, 16).capabilities[win::DC_COPIES] = 1;
     InstallLabel("Many", kFields, 16).capabilities[win::DC_COPIES] = 10000;

@@ -129,6 +129,15 @@ TEST_F(PrinterDevice, DriverAnswersBeyondItsCountAreNotTrusted) {
     CPrinter second;
     ASSERT_EQ(Open(second, "Label"), 1);
     EXPECT_EQ(second.m_arrResolutions, (std::vector<CSize>{{300, 300}}));
+
+    // Counts two but refuses the fill: none is kept, and the printer still opens.
+    spooler.Clear();
+    auto& r = Install();
+    r.SetResolutions({{300, 300}, {600, 600}});
+    r.arrays[win::DC_ENUMRESOLUTIONS].fillAnswer = -1;
+    CPrinter refused;
+    ASSERT_EQ(Open(refused, "Label"), 1);
+    EXPECT_TRUE(refused.m_arrResolutions.empty());
 }
 
 TEST_F(PrinterDevice, UnansweredCapabilitiesLeaveTheirDefaults) {
