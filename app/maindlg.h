@@ -10,7 +10,6 @@
 class CComboBox {
   public:
     void Attach(plat::Window window) { m_window = window; }
-    plat::Window GetSafeHwnd() const { return m_window; }
 
     int GetCount() const;
     int GetCurSel() const;

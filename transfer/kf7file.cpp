@@ -24,14 +24,7 @@ int32_t tagQvXmFileHeader::DataLength() const {
     return s;
 }
 
-void tagQvXmFileHeader::SetDataLength(int32_t length) {
-    uint32_t v;
-    std::memcpy(&v, &length, sizeof v);
-    for (size_t i = 0; i < 4; ++i)
-        bytes[kDataLengthOffset + i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-CFile::CFile(const std::string& path) : m_strPath(path) {
+CFile::CFile(const std::string& path) {
     if (path.empty() || path.size() > kMaxPath) throw CFileException(path);
     m_file = plat::System().OpenFileForReading(path);
     if (!m_file) throw CFileException(path);

@@ -19,7 +19,6 @@ struct tagQvXmFileHeader {
     static tagQvXmFileHeader Fresh();
     // The data length at offset 16, little-endian, as a signed 32-bit value.
     int32_t DataLength() const;
-    void SetDataLength(int32_t length);
 };
 static_assert(sizeof(tagQvXmFileHeader) == 64, "the package header is 64 bytes");
 
@@ -45,10 +44,8 @@ class CFile {
     // Reads up to size bytes; returns how many were read.
     uint32_t Read(void* buffer, uint32_t size);
     void Close();
-    const std::string& GetFilePath() const { return m_strPath; }
 
   private:
-    std::string m_strPath;
     std::unique_ptr<plat::IFile> m_file;
 };
 
