@@ -27,6 +27,7 @@ void CulmaUpDateDlg::OnUpdate() {
     // The firmware must go to the printer the user confirms: a printer that cannot be made the
     // transfer target ends the command before anything is sent.
     if (!GetApp().SelectPrinter(m_strPrinterName)) {
+        plat::Ui().DiscardTypedInput();
         app::AfxMessageBox(app::LoadStr(IDS_CANNOT_COMMUNICATE), win::MB_OK | win::MB_ICONWARNING);
         return;
     }

@@ -247,8 +247,9 @@ class IUi {
     // UnblockShutdown releases it.
     virtual bool BlockShutdown(Window window, uint32_t reasonId) = 0;
     virtual bool UnblockShutdown(Window window) = 0;
-    // Serves the pending paint messages of this thread's windows (and no input), so that
-    // windows stay painted while the thread waits. The default does nothing.
+    // Serves the pending paint messages of this thread's windows and the messages other threads
+    // sent to them (but no input), so that windows stay painted and a sending thread is answered
+    // while the thread waits. The default does nothing.
     virtual void PumpPaintMessages() {}
     // Drops the keyboard and mouse input that arrived while this thread read none, so that keys
     // typed at a window that did not respond do not answer the next window. The default does

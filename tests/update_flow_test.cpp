@@ -60,6 +60,14 @@ class UpdateRun {
 
 uint32_t Icon(const sim::MessageBoxRecord& box) { return box.type & win::MB_ICONMASK; }
 
+// The transfer-driver library's printer set-up, with the user typing Enter while it runs (the
+// main dialog does not respond meanwhile).
+sim::SimUi* g_typingUi = nullptr;
+int32_t ULMA_WINAPI InitPrinterWhileTyping(const char* printerName, uint8_t* record10) {
+    if (g_typingUi) g_typingUi->TypeAhead(sim::TypedKey::Enter);
+    return simprinter::Instance().XMInitPrinter(printerName, record10);
+}
+
 }  // namespace
 
 TEST(UpdateCommand, ACompletedUpdateAsksFirstAndEndsTheProgram) {
@@ -88,13 +96,21 @@ TEST(UpdateCommand, ACompletedUpdateAsksFirstAndEndsTheProgram) {
 }
 
 TEST(UpdateCommand, APrinterThatCannotBeSelectedGetsNothing) {
-    // The driver library does not know this printer: XMInitPrinter fails.
+    // The driver library does not know this printer: XMInitPrinter fails. An Enter typed while
+    // the library was at it must not dismiss the failure before the user has read it.
     UpdateRun run("c", "P9");
+    auto exports = simprinter::XmLinkExports();
+    exports["XMInitPrinter"] = reinterpret_cast<void*>(&InitPrinterWhileTyping);
+    run.p.machine.modules.Register("XmLink.dll", exports);
+    g_typingUi = &run.p.machine.ui;
     run.p.Run();
+    g_typingUi = nullptr;
     auto boxes = run.Boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text.rfind("Cannot communicate with the printer.", 0), 0u);
     EXPECT_EQ(Icon(boxes[0]), win::MB_ICONWARNING);
+    EXPECT_FALSE(boxes[0].typedAhead) << "the failure went before the user could see it";
+    EXPECT_EQ(run.Count("XMInitPrinter"), 1);
     EXPECT_EQ(run.Count("QVWriteFile"), 0);
     EXPECT_EQ(run.Count("XMCmdInit"), 0);
     EXPECT_EQ(run.Count("XMSendFile"), 0);

@@ -1593,8 +1593,21 @@ void SimUi::DiscardTypedInput() {
 }
 
 void SimUi::PumpPaintMessages() {
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    ++m_impl->paintPumps;
+    {
+        std::lock_guard<std::mutex> lock(m_impl->mutex);
+        ++m_impl->paintPumps;
+    }
+    // As the Windows layer's pump does, messages other threads sent to this thread's windows are
+    // served, so that a sender is answered while the caller waits; posted ones stay queued.
+    // Bounded as there, in case senders keep adding.
+    Impl::Item item;
+    for (int i = 0; i < 256; ++i) {
+        {
+            std::lock_guard<std::mutex> lock(m_impl->mutex);
+            if (!m_impl->PopSentLocked(item)) break;
+        }
+        m_impl->Serve(item);
+    }
 }
 
 }  // namespace sim

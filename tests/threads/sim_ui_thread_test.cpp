@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -120,6 +121,32 @@ TEST(SimUiThreads, ASenderServesSendsToItsOwnWindowsWhileItWaits) {
     // A message the dialog procedure handled answers the sender with the dialog's message
     // result, 0, not with what the procedure returned.
     EXPECT_EQ(m.system.ThreadExitCodes(), std::vector<uint32_t>{0});
+}
+
+// A thread that waits with the paint pump answers what another thread sends to its windows, as
+// the Windows layer's pump does, instead of leaving the sender blocked until a modal loop runs.
+TEST(SimUiThreads, ThePaintPumpServesSendsFromAnotherThread) {
+    test::SimMachine sim;
+    sim::Machine& m = sim.machine;
+    m.ui.SetMaxThreadWait(std::chrono::milliseconds(200));
+    test::RecordingHost host;
+    plat::Window dlg = m.ui.CreateDialog(IDD_DEVPROG, {}, &host);
+    ASSERT_TRUE(dlg);
+    plat::Window text = m.ui.GetDlgItem(dlg, IDC_DEVPROG_TEXT);
+    std::atomic<intptr_t> answer{-1};
+    ASSERT_TRUE(m.system.StartThread([text, &answer]() -> uint32_t {
+        answer =
+            plat::Ui().SendMessage(text, win::WM_SETTEXT, 0, reinterpret_cast<intptr_t>("Sent"));
+        return 0;
+    }));
+    while (answer == -1) {
+        m.ui.PumpPaintMessages();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(answer, 1) << "the send was never served";
+    EXPECT_EQ(m.ui.GetWindowText(text), "Sent");
+    ASSERT_TRUE(m.system.WaitForThreads());
+    EXPECT_TRUE(m.ui.DestroyWindow(dlg));
 }
 
 // A worker blocked in a send to a thread that never runs a modal loop does not hang the end of
