@@ -64,7 +64,7 @@ extern std::atomic<void*> g_pTransferParam;
 extern CGuardedString g_strCurrentName;
 // Whether the Cancel control is enabled at the next progress report; 1 when the program starts.
 extern std::atomic<int> g_bCancelEnabled;
-// Index in the path list of a package the worker could not open; -1 when none.
+// Index in the package list of a package the worker could not open; -1 when none.
 extern std::atomic<int> g_nUnreadablePackage;
 // 1 once the worker thread has done its work and is about to post the OK command; only then may
 // the progress dialog act on an OK command (Enter gives one as well).

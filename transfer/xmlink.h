@@ -33,7 +33,8 @@ extern uint8_t g_XmPrinterRecord[kXmPrinterRecordSize];
 
 // Result of the last XMInitPrinter, XMCmdInit, XMGetStatus or XMSendFile call.
 extern std::atomic<int32_t> g_nLastResult;
-// Data length below which a file's transfer may be cancelled; 0 at start.
+// Data length below which a file's transfer may be cancelled, as the printer last initialised
+// reported it; 0 at start and again whenever another printer is initialised.
 extern std::atomic<uint32_t> g_nCancelLimit;
 
 // Result the wrappers below give when the library is not bound (no call is made).
@@ -48,8 +49,8 @@ void UnbindXmLink();
 // 32-bit value at offset 24 becomes g_nCancelLimit. 1 when the printer is ready, else 0.
 int CheckPrinterStatus();
 
-// Calls of the entry points that store their result in g_nLastResult. Each returns the
-// library's result, or kXmNotBound when the entry point is not bound.
+// Calls of the entry points; all but XmCheckSupportPrinter store their result in g_nLastResult.
+// Each returns the library's result, or kXmNotBound when the entry point is not bound.
 int32_t XmCheckSupportPrinter(const std::string& printerName);
 // Zeroes the printer record and passes it with the name.
 int32_t XmInitPrinter(const std::string& printerName);

@@ -93,8 +93,8 @@ class SimSpooler : public plat::ISpooler {
     SimSpooler();
     ~SimSpooler() override;
 
-    // Installs a printer at the end of the spooler's order (replacing one of the same name) and
-    // returns it for further set-up. The reference stays valid until Clear.
+    // Installs a printer at the end of the spooler's order, or in the place of the one that its
+    // name already opens, and returns it for further set-up. The reference stays valid until Clear.
     SimPrinter& Install(SimPrinter printer);
     // A printer of the given driver with a usable settings block, DC_FIELDS answered and one
     // resolution of 300 dpi.

@@ -39,7 +39,7 @@ class UniqueHandle {
     H m_handle = Traits::Invalid();
 };
 
-struct KernelHandleTraits {  // threads and files: CloseHandle, invalid is INVALID_HANDLE_VALUE
+struct KernelHandleTraits {  // files: CloseHandle, invalid is INVALID_HANDLE_VALUE
     static HANDLE Invalid() noexcept { return INVALID_HANDLE_VALUE; }
     static void Close(HANDLE h) noexcept { ::CloseHandle(h); }
 };
