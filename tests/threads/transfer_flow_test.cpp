@@ -172,8 +172,9 @@ class TransferRun {
         auto qv = simprinter::QvFiloExports();
         qv["QVWriteFile"] = reinterpret_cast<void*>(&FakeWriteFile);
         p.machine.modules.Register("qvfilo.dll", qv);
-        p.scripts[IDD_ULMAUPDATE_DIALOG] = [updates](const sim::DialogView&, sim::SimUi& ui,
-                                                     int step) {
+        p.scripts[IDD_ULMAUPDATE_DIALOG] = [this, updates](const sim::DialogView&, sim::SimUi& ui,
+                                                           int step) {
+            if (step >= updates) exitPressed = true;
             ui.ClickIn(IDD_ULMAUPDATE_DIALOG, step < updates ? IDC_UPDATE : IDC_EXIT);
         };
     }
@@ -199,6 +200,7 @@ class TransferRun {
 
     Program p;
     FakeLibrary fake;
+    bool exitPressed = false;  // the main dialog was still open after the last Update
 };
 
 std::string Bytes(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
@@ -342,6 +344,7 @@ TEST(TransferFlow, CancelStopsTheTransferAndLeavesTheMainDialogOpen) {
     EXPECT_EQ(outcome[0].text, "Transferring cancelled.");
     EXPECT_EQ(outcome[0].type & win::MB_ICONMASK, win::MB_ICONWARNING);
     // Exit was pressed after the transfer: the main dialog had stayed open.
+    EXPECT_TRUE(run.exitPressed);
     EXPECT_EQ(run.p.machine.ui.OpenDialogs(), 0);
     EXPECT_GE(run.p.machine.system.TotalSleptMs(), 12000u);
 }
