@@ -68,6 +68,12 @@ int32_t ULMA_WINAPI InitPrinterWhileTyping(const char* printerName, uint8_t* rec
     return simprinter::Instance().XMInitPrinter(printerName, record10);
 }
 
+// The library's status read, with the user typing Enter while it runs.
+int32_t ULMA_WINAPI GetStatusWhileTyping(uint8_t* status32, int32_t value) {
+    if (g_typingUi) g_typingUi->TypeAhead(sim::TypedKey::Enter);
+    return simprinter::Instance().XMGetStatus(status32, value);
+}
+
 }  // namespace
 
 TEST(UpdateCommand, ACompletedUpdateAsksFirstAndEndsTheProgram) {
@@ -133,9 +139,17 @@ TEST(UpdateCommand, PrinterExchangeFailuresEndTheCommand) {
         SCOPED_TRACE(i);
         UpdateRun run;
         run.Change(cases[i].fault);
+        // The status is read while the main dialog does not respond: an Enter typed meanwhile
+        // must not dismiss the failure before the user has read it.
+        auto exports = simprinter::XmLinkExports();
+        exports["XMGetStatus"] = reinterpret_cast<void*>(&GetStatusWhileTyping);
+        run.p.machine.modules.Register("XmLink.dll", exports);
+        g_typingUi = &run.p.machine.ui;
         run.p.Run();
+        g_typingUi = nullptr;
         auto boxes = run.Boxes();
         ASSERT_EQ(boxes.size(), 1u);
+        EXPECT_FALSE(boxes[0].typedAhead) << "the failure went before the user could see it";
         if (cases[i].readFailure) {
             EXPECT_EQ(boxes[0].text, run.p.machine.ui.LoadString(IDS_READ_FAILED));
             EXPECT_FALSE(boxes[0].text.empty());
