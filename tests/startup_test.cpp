@@ -95,6 +95,9 @@ TEST(Startup, ExecutableFolderIsCutAtTheLastRealSeparator) {
     p.machine.system.SetExePath("D:/a/b:c.exe");
     EXPECT_TRUE(GetApp().GetExeDirectory(dir));
     EXPECT_EQ(dir, "D:/a/b");
+    p.machine.system.SetExePath("D:/a/b/c.exe");
+    EXPECT_TRUE(GetApp().GetExeDirectory(dir));
+    EXPECT_EQ(dir, "D:/a/b");
     p.machine.system.FailModuleFileName(true);
     EXPECT_FALSE(GetApp().GetExeDirectory(dir));
     EXPECT_EQ(dir, "D:/a/b");
@@ -305,6 +308,8 @@ TEST(TransferLibrary, SelectionAndStatusCheckStoreResultsAndCancelLimit) {
     EXPECT_TRUE(GetApp().SelectPrinter("P1"));
     EXPECT_EQ(core.CurrentPrinter(), "P1");
     EXPECT_EQ(g_nLastResult.load(), 0);
+    // A name that opens no queue is refused, not taken for the printer selected before it.
+    EXPECT_FALSE(GetApp().SelectPrinter("Nobody"));
 
     EXPECT_EQ(CheckPrinterStatus(), 1);
     EXPECT_EQ(g_nCancelLimit.load(), 0u);
