@@ -105,6 +105,8 @@ TEST_F(Discovery, ASpecialTapeNameNeverOpensAQueueOfAnotherDriver) {
     spooler.InstallSimple("Label", kDriver);
     spooler.InstallSimple("Label(Special Tape)", kInbox);
     spooler.InstallSimple("Ghost(Special Tape)", kDriver);  // addresses no installed queue
+    // Opened under the name cut at its first suffix: "Office" again.
+    spooler.InstallSimple("Office(Special Tape)(Special Tape)", kDriver);
     // The spooler opens "lbl" as "LBL", a queue of another driver: letter case does not count.
     spooler.InstallSimple("LBL", "Other Driver");
     spooler.InstallSimple("lbl(Special Tape)", kDriver);
