@@ -17,11 +17,13 @@ class InfoLibrarySearch : public mediatest::MediaMachine {
   protected:
     int Find(const std::string& name) {
         std::memset(dest, 'Z', sizeof dest);
-        int result = FindInfoLibrary(name.c_str(), dest, sizeof dest);
+        int result = FindInfoLibrary(name.c_str(), dest, sizeof dest - 1);
         EXPECT_EQ(machine.registry.openKeys(), 0) << "a key was left open searching " << name;
+        EXPECT_EQ(dest[sizeof dest - 1], 'Z') << "written past the buffer searching " << name;
         return result;
     }
-    char dest[260];
+    // 260 bytes are offered; the last one only watches for writes past them.
+    char dest[261];
 };
 
 TEST_F(InfoLibrarySearch, FindsChecksAndClosesEveryKey) {
@@ -64,8 +66,10 @@ TEST_F(InfoLibrarySearch, ExcludedPrefixesAreNeverSearchedAndMatchesAreExact) {
         RegisterLibrary(name);
         EXPECT_EQ(Find(name), 2) << name;
     }
-    // The subkey must match the searched name exactly, case included.
+    // The subkey must match the searched name exactly, case included: neither another case
+    // nor a model whose name begins the searched one.
     RegisterLibrary("QL-s100");
+    RegisterLibrary("QL-S1");
     EXPECT_EQ(Find("QL-S100"), 0);
     EXPECT_EQ(Find("QL-s10"), 0);
     EXPECT_EQ(Calls().size(), 3u);
