@@ -291,6 +291,29 @@ TEST_F(LabelSetUp, WithoutALibraryTheDriverPapersAreMeasured) {
         int16_t{256});
 }
 
+TEST_F(LabelSetUp, OnlyUserPapersOrAShortPublicPartLeaveTheDriverBytesAsTheyWere) {
+    // Every paper listed is user-defined: none is left, and dmPaperSize 256 has no first code
+    // to become.
+    sim::SimPrinter& users = InstallPaperDriver(*this, machine, 0);
+    Put16(users.arrays[win::DC_PAPERS].bytes, 0, 262);
+    Put16(users.arrays[win::DC_PAPERS].bytes, 4, 262);
+    CQVPrinter none;
+    ASSERT_EQ(none.Initialize("Plain"), 1);
+    EXPECT_TRUE(none.m_arrTapes.empty());
+    EXPECT_EQ(*none.DevMode().Raw16(devmode::kPaperSize), 256);
+
+    // A dmSize ending before dmPaperSize: the bytes from there on are the driver's own, and
+    // measuring the papers writes none of them.
+    sim::SimPrinter& cut = InstallPaperDriver(*this, machine, 0);
+    Put16(cut.devMode, devmode::kSize, int(devmode::kPaperSize));
+    CQVPrinter printer;
+    ASSERT_EQ(printer.Initialize("Plain"), 1);
+    ASSERT_EQ(printer.m_nDevModeSize, int32_t(cut.devMode.size()));
+    const uint8_t* held = printer.DevModeBytes();
+    EXPECT_EQ(std::vector<uint8_t>(held + devmode::kPaperSize, held + cut.devMode.size()),
+              std::vector<uint8_t>(cut.devMode.begin() + devmode::kPaperSize, cut.devMode.end()));
+}
+
 TEST_F(LabelSetUp, ADriverAnsweringMoreSizesThanNamesFillsOnlyTheNamedEntries) {
     InstallPaperDriver(*this, machine, 3);
     CQVPrinter printer;
@@ -347,6 +370,14 @@ TEST_F(LabelSetUp, FormsAreReadFromThePrivatePartOnlyWhereTheBlockHoldsIt) {
             EXPECT_TRUE(beyond.m_arrForms.empty());
             EXPECT_EQ(beyond.m_wMediaFlags & 0x100, 0);
         }
+
+        // A block ending inside the form count gives no forms, and nothing past it is read.
+        sim::SimPrinter& cut =
+            InstallLabel("Cut", kFields, isNew ? media::kPrivFormCount + 1 : media::kOldFormCount);
+        if (isNew) Put16(cut.devMode, priv + media::kPrivTag, 3030);
+        CQVPrinter shortBlock;
+        ASSERT_EQ(shortBlock.Initialize("Cut"), 1);
+        EXPECT_TRUE(shortBlock.m_arrForms.empty());
     }
 }
 

@@ -102,6 +102,9 @@ TEST(MediaRecords, FormRecordKeepsItsOffsetsAndZeroTail) {
     EXPECT_EQ(back.nLengthDots, -5);
     EXPECT_EQ(back.nTapeClass, 2);
     EXPECT_EQ(back.nValue142, 0x3333);
+    // A buffer one byte short is neither read nor written.
+    EXPECT_FALSE(media::ReadForm(bytes.data(), media::kFormUsed - 1, back));
+    EXPECT_FALSE(media::WriteForm(form, bytes.data(), media::kFormSize - 1));
 }
 
 std::vector<_TAPELIST> Tapes(std::initializer_list<std::vector<int>> rows) {
@@ -201,6 +204,11 @@ TEST(MediaRecords, NewLayoutFormsStopBelowOffset3000AndInsideTheArea) {
     EXPECT_EQ(forms[2].wFormCode, 1002);
     EXPECT_EQ(forms[3].wFormCode, 0);
     EXPECT_EQ(forms[4].wFormCode, 0);
+    // An area ending a few bytes into the next record's place is read no further.
+    std::vector<uint8_t> full = NewLayoutArea(30 + 150 * 5, 5, 30 + 150 * 5);
+    ASSERT_TRUE(media::ReadNewLayoutForms(full.data(), 30 + 150 * 2 + 146, tapes, forms));
+    EXPECT_EQ(forms[2].wFormCode, 1002);
+    EXPECT_EQ(forms[3].wFormCode, 0);
 
     // An invalid tag leaves the table as it was; so does an area too short for the tag.
     std::vector<uint8_t> bad = NewLayoutArea(4000, 5, 1000);
@@ -250,6 +258,10 @@ TEST(MediaRecords, OldLayoutFormsIndexTheTapeTable) {
     EXPECT_EQ(forms[2].wFormCode, 308);
     EXPECT_EQ(forms[3].wFormCode, 0);
     EXPECT_EQ(forms[0].nWidthDots, 0);
+    // An area ending between the count and the first record gives none.
+    media::ReadOldLayoutForms(priv.data(), 110, tapes, forms);
+    ASSERT_EQ(forms.size(), 9u);
+    EXPECT_EQ(forms[0].wFormCode, 0);
 }
 
 TEST(MediaRecords, TapeMarginsAndPaperNames) {
@@ -287,6 +299,11 @@ TEST(MediaRecords, TapeMarginsAndPaperNames) {
     std::string sixty(60, 'x');
     media::SetTapeNames(t, sixty.c_str(), 64, true);
     EXPECT_EQ(std::string(t.szName), std::string(49, 'x'));
+    // The part after a '|' ends at the same 49-byte cut.
+    std::string split = "AB|" + std::string(60, 'c');
+    media::SetTapeNames(t, split.c_str(), 64, true);
+    EXPECT_STREQ(t.szName, "AB");
+    EXPECT_EQ(std::string(t.szName2), std::string(46, 'c'));
     // A 64-byte slot without a terminator is read no further than its 64 bytes.
     char slot[64 + 8];
     std::memset(slot, 'y', sizeof slot);

@@ -210,6 +210,18 @@ TEST_F(PrinterDevice, EverySpoolerFailureIsReportedAndLeavesNoBlockOrHandle) {
     p.failOpen = true;
     EXPECT_EQ(printer.GetDefaultDevMode(), 0);
     EXPECT_EQ(spooler.counters.openHandles(), 0);
+
+    // The queue's driver name, and none from a spooler reporting success on a record it never
+    // filled in.
+    p.failOpen = false;
+    std::string driver;
+    EXPECT_TRUE(ReadQueueDriverName("Label", driver));
+    EXPECT_EQ(driver, kDriver);
+    p.getPrinterSizeAnswer = uint32_t(spooler.Info2Size());
+    driver.clear();
+    EXPECT_FALSE(ReadQueueDriverName("Label", driver));
+    EXPECT_EQ(driver, "");
+    EXPECT_EQ(spooler.counters.openHandles(), 0);
 }
 
 TEST_F(PrinterDevice, ABlockTooShortForAFieldReadsAsIfTheFieldWereAbsent) {
@@ -236,6 +248,17 @@ TEST_F(PrinterDevice, ABlockTooShortForAFieldReadsAsIfTheFieldWereAbsent) {
     EXPECT_FALSE(view.Field16(devmode::kPrintQuality, win::DM_PRINTQUALITY).has_value());
     EXPECT_FALSE(view.Private<uint8_t>(0).has_value());
     EXPECT_FALSE(devmode::WritePrivate<uint16_t>(block, sizeof block, 8, 4));
+    // A value that would straddle the block's end is neither read nor written.
+    EXPECT_FALSE(devmode::Read<uint16_t>(block, sizeof block, sizeof block - 1).has_value());
+    EXPECT_FALSE(devmode::Write<uint16_t>(block, sizeof block, sizeof block - 1, 0x1111));
+    EXPECT_EQ(block[sizeof block - 1], 0);
+
+    // A public part ending before a field leaves the field absent even where the block holds
+    // it: the bytes there are the driver's own.
+    block[36] = 45;  // dmFields whole, dmOrientation cut
+    EXPECT_EQ(view.Fields(), 0xFFu);
+    EXPECT_FALSE(view.Raw16(devmode::kOrientation).has_value());
+    EXPECT_FALSE(view.Field16(devmode::kPaperSize, win::DM_PAPERSIZE).has_value());
 }
 
 TEST_F(PrinterDevice, DisplayNameAndDotConversion) {
@@ -249,6 +272,10 @@ TEST_F(PrinterDevice, DisplayNameAndDotConversion) {
     EXPECT_STREQ(buffer, "ABCDEFGHI");
     ASSERT_EQ(printer.GetDisplayName(buffer, 300), 1);
     EXPECT_STREQ(buffer, "ABCDEFGHIJKLMNOP");
+    // No room at all: nothing is written.
+    std::memset(buffer, 'x', sizeof buffer);
+    ASSERT_EQ(printer.GetDisplayName(buffer, 0), 1);
+    EXPECT_EQ(buffer[0], 'x');
 
     printer.m_nResX = 300;
     EXPECT_EQ(printer.TenthMmToDotsX(254), 300);
