@@ -302,16 +302,35 @@ TEST_F(LabelSetUp, OnlyUserPapersOrAShortPublicPartLeaveTheDriverBytesAsTheyWere
     EXPECT_TRUE(none.m_arrTapes.empty());
     EXPECT_EQ(*none.DevMode().Raw16(devmode::kPaperSize), 256);
 
-    // A dmSize ending before dmPaperSize: the bytes from there on are the driver's own, and
-    // measuring the papers writes none of them.
-    sim::SimPrinter& cut = InstallPaperDriver(*this, machine, 0);
-    Put16(cut.devMode, devmode::kSize, int(devmode::kPaperSize));
-    CQVPrinter printer;
-    ASSERT_EQ(printer.Initialize("Plain"), 1);
-    ASSERT_EQ(printer.m_nDevModeSize, int32_t(cut.devMode.size()));
-    const uint8_t* held = printer.DevModeBytes();
-    EXPECT_EQ(std::vector<uint8_t>(held + devmode::kPaperSize, held + cut.devMode.size()),
-              std::vector<uint8_t>(cut.devMode.begin() + devmode::kPaperSize, cut.devMode.end()));
+    // A dmSize ending before dmPaperSize, or inside dmFields: the bytes from there on are the
+    // driver's own, and measuring the papers writes none of them.
+    for (size_t end : {devmode::kPaperSize, devmode::kFields + 2}) {
+        SCOPED_TRACE(end);
+        sim::SimPrinter& cut = InstallPaperDriver(*this, machine, 0);
+        Put16(cut.devMode, devmode::kSize, int(end));
+        Put16(cut.devMode, devmode::kFields + 2, 0x5A5A);
+        CQVPrinter printer;
+        ASSERT_EQ(printer.Initialize("Plain"), 1);
+        ASSERT_EQ(printer.m_nDevModeSize, int32_t(cut.devMode.size()));
+        const uint8_t* held = printer.DevModeBytes();
+        EXPECT_EQ(std::vector<uint8_t>(held + end, held + cut.devMode.size()),
+                  std::vector<uint8_t>(cut.devMode.begin() + long(end), cut.devMode.end()));
+    }
+
+    // A library keeping only custom papers, of a driver listing none: dmPaperSize stays.
+    RegisterLibrary("Generic Label Driver");
+    infosim::Data data = infosim::DefaultData();
+    data.answers = {{269, 0x10000100}, {278, '2'}};
+    data.answerTapes = data.answerFeeds = false;
+    SetLibrary(data);
+    sim::SimPrinter& standard = InstallPaperDriver(*this, machine, 0);
+    for (size_t i = 0; i < 4; ++i) Put16(standard.arrays[win::DC_PAPERS].bytes, i * 2, int(5 + i));
+    Put16(standard.devMode, devmode::kPaperSize, 9);
+    CQVPrinter custom;
+    ASSERT_EQ(custom.Initialize("Plain"), 1);
+    EXPECT_NE(custom.m_dwModelCode, 0u);
+    EXPECT_TRUE(custom.m_arrTapes.empty());
+    EXPECT_EQ(*custom.DevMode().Raw16(devmode::kPaperSize), 9);
 }
 
 TEST_F(LabelSetUp, ADriverAnsweringMoreSizesThanNamesFillsOnlyTheNamedEntries) {
@@ -331,6 +350,13 @@ TEST_F(LabelSetUp, ADriverAnsweringMoreSizesThanNamesFillsOnlyTheNamedEntries) {
     EXPECT_EQ(*failing.DevMode().Raw16(devmode::kOrientation), 2);
     EXPECT_EQ(failing.m_arrTapes[0].nWidthDots, 142);
     EXPECT_EQ(failing.m_arrTapes[1].nWidthDots, 0);
+
+    // Names written beyond the count answered go nowhere.
+    InstallPaperDriver(*this, machine, 0).arrays[win::DC_PAPERNAMES].countAnswer = 2;
+    CQVPrinter fewer;
+    ASSERT_EQ(fewer.Initialize("Plain"), 1);
+    ASSERT_EQ(fewer.m_arrTapes.size(), 1u);  // 300, and 256 dropped
+    EXPECT_STREQ(fewer.m_arrTapes[0].szName, "12mm|Continuous");
 }
 
 TEST_F(LabelSetUp, FormsAreReadFromThePrivatePartOnlyWhereTheBlockHoldsIt) {
