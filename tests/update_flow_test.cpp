@@ -27,6 +27,23 @@ std::string Ini(const std::string& country) {
            "\r\nMachineName=M100\r\nKF7FileName=fw.kf7\r\nKF7FileName2=\r\n";
 }
 
+// Where the library stand-ins below type: the main dialog's user, who types while the dialog
+// does not respond.
+sim::SimUi* g_typingUi = nullptr;
+void TypeEnter() {
+    if (g_typingUi) g_typingUi->TypeAhead(sim::TypedKey::Enter);
+}
+
+// The transfer-driver library's printer set-up and status read, with Enter typed while each runs.
+int32_t ULMA_WINAPI InitPrinterWhileTyping(const char* printerName, uint8_t* record10) {
+    TypeEnter();
+    return simprinter::Instance().XMInitPrinter(printerName, record10);
+}
+int32_t ULMA_WINAPI GetStatusWhileTyping(uint8_t* status32, int32_t value) {
+    TypeEnter();
+    return simprinter::Instance().XMGetStatus(status32, value);
+}
+
 // A program whose user presses Update once and then Exit, on printer P1 (or another name) of
 // the configured driver (or another).
 class UpdateRun {
@@ -41,6 +58,17 @@ class UpdateRun {
             if (step > 0) exitPressed = true;
             ui.ClickIn(IDD_ULMAUPDATE_DIALOG, step == 0 ? IDC_UPDATE : IDC_EXIT);
         };
+    }
+    ~UpdateRun() {
+        if (g_typingUi == &p.machine.ui) g_typingUi = nullptr;
+    }
+    // Replaces one export of the transfer-driver library with a stand-in that types at this
+    // program's main dialog.
+    void TypeDuring(const char* exportName, void* typingExport) {
+        auto exports = simprinter::XmLinkExports();
+        exports[exportName] = typingExport;
+        p.machine.modules.Register("XmLink.dll", exports);
+        g_typingUi = &p.machine.ui;
     }
     void Change(const std::function<void(simprinter::State&)>& f) {
         simprinter::State s = simprinter::Instance().GetState();
@@ -59,20 +87,6 @@ class UpdateRun {
 };
 
 uint32_t Icon(const sim::MessageBoxRecord& box) { return box.type & win::MB_ICONMASK; }
-
-// The transfer-driver library's printer set-up, with the user typing Enter while it runs (the
-// main dialog does not respond meanwhile).
-sim::SimUi* g_typingUi = nullptr;
-int32_t ULMA_WINAPI InitPrinterWhileTyping(const char* printerName, uint8_t* record10) {
-    if (g_typingUi) g_typingUi->TypeAhead(sim::TypedKey::Enter);
-    return simprinter::Instance().XMInitPrinter(printerName, record10);
-}
-
-// The library's status read, with the user typing Enter while it runs.
-int32_t ULMA_WINAPI GetStatusWhileTyping(uint8_t* status32, int32_t value) {
-    if (g_typingUi) g_typingUi->TypeAhead(sim::TypedKey::Enter);
-    return simprinter::Instance().XMGetStatus(status32, value);
-}
 
 }  // namespace
 
@@ -105,12 +119,8 @@ TEST(UpdateCommand, APrinterThatCannotBeSelectedGetsNothing) {
     // The driver library does not know this printer: XMInitPrinter fails. An Enter typed while
     // the library was at it must not dismiss the failure before the user has read it.
     UpdateRun run("c", "P9");
-    auto exports = simprinter::XmLinkExports();
-    exports["XMInitPrinter"] = reinterpret_cast<void*>(&InitPrinterWhileTyping);
-    run.p.machine.modules.Register("XmLink.dll", exports);
-    g_typingUi = &run.p.machine.ui;
+    run.TypeDuring("XMInitPrinter", reinterpret_cast<void*>(&InitPrinterWhileTyping));
     run.p.Run();
-    g_typingUi = nullptr;
     auto boxes = run.Boxes();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].text.rfind("Cannot communicate with the printer.", 0), 0u);
@@ -141,12 +151,8 @@ TEST(UpdateCommand, PrinterExchangeFailuresEndTheCommand) {
         run.Change(cases[i].fault);
         // The status is read while the main dialog does not respond: an Enter typed meanwhile
         // must not dismiss the failure before the user has read it.
-        auto exports = simprinter::XmLinkExports();
-        exports["XMGetStatus"] = reinterpret_cast<void*>(&GetStatusWhileTyping);
-        run.p.machine.modules.Register("XmLink.dll", exports);
-        g_typingUi = &run.p.machine.ui;
+        run.TypeDuring("XMGetStatus", reinterpret_cast<void*>(&GetStatusWhileTyping));
         run.p.Run();
-        g_typingUi = nullptr;
         auto boxes = run.Boxes();
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_FALSE(boxes[0].typedAhead) << "the failure went before the user could see it";
