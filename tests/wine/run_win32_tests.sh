@@ -33,16 +33,22 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     wineserver -w
 fi
 
-# A virtual display on the first free number from 90.
-display=90
-while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
-    display=$((display + 1))
-done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# A virtual display on a free number, which Xvfb reports once it takes clients (a loaded
+# machine may take seconds to get there).
+fifo="$build/.xvfb-display.$$"
+rm -f "$fifo"
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" 2>/dev/null &
 xvfb_pid=$!
-trap 'kill "$xvfb_pid" 2>/dev/null || true' EXIT INT TERM
-sleep 1
-export DISPLAY=":$display"
+trap 'kill "$xvfb_pid" 2>/dev/null || true; rm -f "$fifo"' EXIT INT TERM
+waited=0
+while [ ! -s "$fifo" ]; do
+    kill -0 "$xvfb_pid" 2>/dev/null || { echo "Xvfb did not start" >&2; exit 1; }
+    waited=$((waited + 1))
+    [ "$waited" -le 600 ] || { echo "Xvfb did not report its display" >&2; exit 1; }
+    sleep 0.1
+done
+DISPLAY=":$(head -n 1 "$fifo")"
+export DISPLAY
 
 # The Japanese locale, generated privately (Wine ignores LANG for a locale that is missing).
 locales="$build/locale"
