@@ -146,7 +146,8 @@ TEST(Win32Ui, PaintPumpServesMessagesSentByAnotherThread) {
         answered = true;
         return 0;
     }));
-    for (int i = 0; i < 200 && !answered; ++i) {
+    // Up to half a minute: a loaded machine may be slow to start the thread and pass its send.
+    for (int i = 0; i < 3000 && !answered; ++i) {
         ui.PumpPaintMessages();
         ::Sleep(10);
     }
