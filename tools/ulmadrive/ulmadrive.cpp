@@ -175,6 +175,14 @@ HWND ActiveDialog(const Options& opt) {
 // a dialog counts once it has stayed on top this long.
 constexpr DWORD kSettleMs = 300;
 
+// Whether the window's thread reads its messages: a dialog that waits for the user does, while an
+// owner left on top as the program works towards its next window (on a slow machine for longer
+// than kSettleMs) does not until it has opened that window.
+bool ReadsMessages(HWND h) {
+    DWORD_PTR r = 0;
+    return SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, kAnswerMs, &r) != 0;
+}
+
 HWND WindowTitled(const Options& opt, const std::wstring& title) {
     for (const TopWindow& w : TopWindows(opt)) {
         if (TextOf(w.hwnd) == title) return w.hwnd;
@@ -374,7 +382,11 @@ struct Runner {
                     since = GetTickCount();
                     return false;
                 }
-                return GetTickCount() - since >= kSettleMs;
+                if (GetTickCount() - since < kSettleMs) return false;
+                // Still on top once its thread has answered: the program waits in it.
+                if (ReadsMessages(top) && ActiveDialog(opt) == top) return true;
+                candidate = nullptr;
+                return false;
             };
             if (!WaitFor(ms, settled)) {
                 Err("time-out waiting for a dialog");
