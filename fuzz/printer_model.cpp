@@ -1,7 +1,9 @@
 #include "printer_model.h"
 
+#include <cctype>
 #include <cstring>
 
+#include "device/devmode.h"
 #include "device/infolib.h"
 #include "device/media.h"
 
@@ -44,12 +46,80 @@ int32_t Count(FuzzedDataProvider& in) {
                             : in.ConsumeIntegralInRange<int32_t>(0, 1 << 17);
 }
 
+// True for one selector value in `odds`. An input that has run out reads as 0, so a short
+// input gives the well-formed world and each failure has to be asked for.
+bool Rarely(FuzzedDataProvider& in, int odds) {
+    return in.ConsumeIntegralInRange<int>(0, odds - 1) == odds - 1;
+}
+
 std::vector<uint8_t> Bytes(FuzzedDataProvider& in, size_t max) {
     return in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange<size_t>(0, max));
 }
 
+void Put(std::vector<uint8_t>& block, size_t offset, uint32_t value, size_t width) {
+    for (size_t i = 0; i < width && offset + i < block.size(); ++i)
+        block[offset + i] = uint8_t(value >> (8 * i));
+}
+
+// A driver-private area of the new layout whose size tag agrees with its form count (or is one
+// of the two fixed tags), so that the forms and the option word behind it are read; the rest of
+// the area comes from the input.
+std::vector<uint8_t> NewLayoutArea(FuzzedDataProvider& in) {
+    uint16_t count = in.ConsumeIntegralInRange<uint16_t>(0, 24);
+    const uint16_t tags[] = {uint16_t(30 + 150 * count), 3030, 4530,
+                             in.ConsumeIntegral<uint16_t>()};
+    const uint16_t tag = tags[in.ConsumeIntegralInRange<size_t>(0, 3)];
+    size_t length =
+        in.ConsumeBool() ? size_t(30) + 150 * count : in.ConsumeIntegralInRange<size_t>(0, 4600);
+    std::vector<uint8_t> area = in.ConsumeBytes<uint8_t>(length);
+    area.resize(length, 0);
+    Put(area, media::kPrivTag, tag, 2);
+    Put(area, media::kPrivFormCount, count, 2);
+    return area;
+}
+
+// The settings block: the well-formed one of the simple driver, that block with fields and
+// private area changed, or any bytes.
+void FuzzDevMode(FuzzedDataProvider& in, sim::SimPrinter& p) {
+    switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+        case 0:
+            return;
+        case 1: {
+            // Public fields as a driver may set them; the private area as a new-layout block.
+            std::vector<uint8_t>& dm = p.devMode;
+            dm.resize(devmode::kPublicSize);
+            for (size_t offset : {devmode::kFields, devmode::kOrientation, devmode::kPaperSize,
+                                  devmode::kPaperLength, devmode::kPaperWidth, devmode::kScale,
+                                  devmode::kPrintQuality, devmode::kColor, devmode::kYResolution}) {
+                if (in.ConsumeBool())
+                    Put(dm, offset, in.ConsumeIntegral<uint32_t>(),
+                        offset == devmode::kFields ? 4 : 2);
+            }
+            std::vector<uint8_t> area = in.ConsumeBool() ? NewLayoutArea(in) : Bytes(in, 256);
+            dm.insert(dm.end(), area.begin(), area.end());
+            Put(dm, devmode::kDriverExtra, uint32_t(area.size()), 2);
+            return;
+        }
+        case 2: {
+            // A few bytes overwritten anywhere, the sizes in the block included; the block may
+            // also be cut or grown.
+            std::vector<uint8_t>& dm = p.devMode;
+            if (in.ConsumeBool()) dm.resize(in.ConsumeIntegralInRange<size_t>(0, 1024));
+            for (int i = in.ConsumeIntegralInRange<int>(1, 6); i > 0 && !dm.empty(); --i) {
+                size_t at = in.ConsumeIntegralInRange<size_t>(0, dm.size() - 1);
+                Put(dm, at, in.ConsumeIntegral<uint32_t>(),
+                    in.ConsumeIntegralInRange<size_t>(1, 4));
+            }
+            return;
+        }
+        default:
+            p.devMode = Bytes(in, 1024);
+            return;
+    }
+}
+
 void FuzzDriver(FuzzedDataProvider& in, sim::Machine& machine, sim::SimPrinter& p) {
-    p.port = in.ConsumeRandomLengthString(300);
+    if (in.ConsumeBool()) p.port = in.ConsumeRandomLengthString(300);
     if (in.ConsumeBool()) p.server = in.ConsumeRandomLengthString(300);
     for (uint16_t cap : {win::DC_FIELDS, win::DC_MAXEXTENT, win::DC_MINEXTENT, win::DC_ORIENTATION,
                          win::DC_COPIES}) {
@@ -64,10 +134,10 @@ void FuzzDriver(FuzzedDataProvider& in, sim::Machine& machine, sim::SimPrinter& 
         a.bytes = Bytes(in, 4096);
         p.arrays[cap] = std::move(a);
     }
-    p.devMode = Bytes(in, 1024);
+    FuzzDevMode(in, p);
     if (in.ConsumeBool()) p.devModeSizeAnswer = in.ConsumeIntegralInRange<int32_t>(-4, 1024);
     if (in.ConsumeBool()) p.fillAnswer = in.ConsumeIntegralInRange<int32_t>(-2, 2);
-    p.failOpen = in.ConsumeIntegralInRange<int>(0, 15) == 0;
+    p.failOpen = Rarely(in, 16);
     p.failGetPrinterCall = in.ConsumeIntegralInRange<int>(0, 3);
     for (int code : {win::GETPHYSPAGESIZE, win::GETPRINTINGOFFSET}) {
         if (!in.ConsumeBool()) continue;
@@ -79,24 +149,27 @@ void FuzzDriver(FuzzedDataProvider& in, sim::Machine& machine, sim::SimPrinter& 
     }
     machine.gdi.failCreateICCall = in.ConsumeIntegralInRange<int>(0, 4);
     // A spooler asking for less than a record, or counting more records than it filled.
-    if (in.ConsumeIntegralInRange<int>(0, 7) == 0)
-        p.getPrinterSizeAnswer = in.ConsumeIntegralInRange<uint32_t>(0, 256);
-    if (in.ConsumeIntegralInRange<int>(0, 7) == 0)
-        machine.spooler.enumCountAnswer = in.ConsumeIntegral<uint32_t>();
+    if (Rarely(in, 8)) p.getPrinterSizeAnswer = in.ConsumeIntegralInRange<uint32_t>(0, 256);
+    if (Rarely(in, 8)) machine.spooler.enumCountAnswer = in.ConsumeIntegral<uint32_t>();
     // Queues of another driver, named like ours but for letter case or the special-tape suffix,
     // each listed under its own name; and ours listed under any name, as a name the code page
     // cannot hold comes back with '?' in place of what it lacks.
+    std::string lower = p.name;
+    for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
     for (int i = in.ConsumeIntegralInRange<int>(0, 2); i > 0; --i) {
-        static const char* const kNames[] = {"p1", "P1(special tape)", "p1(Special Tape)", "P?"};
-        std::string name = in.ConsumeBool() ? kNames[in.ConsumeIntegralInRange<size_t>(0, 3)]
+        const std::string names[] = {lower, p.name + "(special tape)", lower + "(Special Tape)",
+                                     p.name.substr(0, 1) + "?"};
+        std::string name = in.ConsumeBool() ? names[in.ConsumeIntegralInRange<size_t>(0, 3)]
                                             : in.ConsumeRandomLengthString(40);
         if (name == p.name) name += "x";
         machine.spooler.InstallSimple(name, "Other Driver");
     }
-    if (in.ConsumeBool()) p.ansiName = in.ConsumeBool() ? "P?" : in.ConsumeRandomLengthString(40);
+    if (in.ConsumeBool()) {
+        p.ansiName =
+            in.ConsumeBool() ? p.name.substr(0, 1) + "?" : in.ConsumeRandomLengthString(40);
+    }
 }
-
-void FuzzRegistry(FuzzedDataProvider& in, sim::Machine& machine) {
+void FuzzRegistry(FuzzedDataProvider& in, sim::Machine& machine, const std::string& printer) {
     sim::SimRegistry& reg = machine.registry;
     // Vendor keys before and after ours, model keys beside the driver's.
     for (int i = in.ConsumeIntegralInRange<int>(0, 4); i > 0; --i)
@@ -104,20 +177,21 @@ void FuzzRegistry(FuzzedDataProvider& in, sim::Machine& machine) {
     std::string models = std::string("SOFTWARE\\") + kVendor + "\\Q-varni\\Driver\\3.0\\";
     for (int i = in.ConsumeIntegralInRange<int>(0, 4); i > 0; --i)
         reg.CreateKey(models + in.ConsumeRandomLengthString(160));
-    std::string model = in.ConsumeBool() ? apptest::kDriver : in.ConsumeRandomLengthString(160);
-    std::vector<uint8_t> value;
-    if (in.ConsumeBool()) {
-        value.assign(kInfoPath, kInfoPath + sizeof kInfoPath);
-    } else {
-        value = Bytes(in, 400);
-    }
-    reg.SetBytes(models + model, "Info Dll", in.ConsumeBool() ? 1 : in.ConsumeIntegral<uint32_t>(),
+    // The driver's key, one under the printer's name, or any name.
+    std::string model = apptest::kDriver;
+    const int which = in.ConsumeIntegralInRange<int>(0, 2);
+    if (which == 1) model = printer;
+    if (which == 2) model = in.ConsumeRandomLengthString(160);
+    std::vector<uint8_t> value(kInfoPath, kInfoPath + sizeof kInfoPath);
+    if (in.ConsumeBool()) value = Bytes(in, 400);
+    reg.SetBytes(models + model, "Info Dll", in.ConsumeBool() ? in.ConsumeIntegral<uint32_t>() : 1,
                  value);
-    if (in.ConsumeIntegralInRange<int>(0, 7) == 0)
-        reg.failEnumIndex = in.ConsumeIntegralInRange(0, 5);
-    if (in.ConsumeIntegralInRange<int>(0, 7) == 0) reg.queryError = 234;  // ERROR_MORE_DATA
+    if (Rarely(in, 8)) reg.failEnumIndex = in.ConsumeIntegralInRange(0, 5);
+    if (Rarely(in, 8)) reg.queryError = 234;  // ERROR_MORE_DATA
 }
 
+// Starts from the answers of a well-formed library; each answer may be replaced. The driver flags
+// may pick the layout of the driver-private area the settings block is read by.
 void FuzzLibrary(FuzzedDataProvider& in) {
     for (uint32_t cap :
          {infolib::kCapDriverFlags, infolib::kCapTapes, infolib::kCapFeeds, infolib::kCapColors,
@@ -126,36 +200,42 @@ void FuzzLibrary(FuzzedDataProvider& in) {
         bool table = cap == infolib::kCapTapes || cap == infolib::kCapFeeds;
         g_library.answers[cap] = table ? Count(in) : in.ConsumeIntegral<int32_t>();
     }
-    g_library.pool = Bytes(in, 2048);
+    if (in.ConsumeBool()) {
+        static const uint32_t kLayouts[] = {0, media::kNewLayout, media::kOldLayout,
+                                            media::kNewLayout | media::kOldLayout};
+        auto& flags = g_library.answers[infolib::kCapDriverFlags];
+        flags = int32_t(uint32_t(flags) | kLayouts[in.ConsumeIntegralInRange<size_t>(0, 3)]);
+    }
+    std::vector<uint8_t> pool = Bytes(in, 2048);
+    if (!pool.empty()) g_library.pool = std::move(pool);
 }
 
 }  // namespace
 
 void BuildModel(FuzzedDataProvider& in, sim::Machine& machine, const ModelParts& parts) {
     g_library = LibraryAnswers();
-    sim::SimPrinter& p = machine.spooler.InstallSimple("P1", apptest::kDriver);
+    g_library.answers = {{infolib::kCapDriverFlags, int32_t(infolib::kSpecialTapeSupport)},
+                         {infolib::kCapTapes, 2},
+                         {infolib::kCapFeeds, 1}};
+    g_library.pool.assign(64, 0x11);
+    // Installers name a queue after its driver by default.
+    const std::string name = in.ConsumeBool() ? apptest::kDriver : "P1";
+    sim::SimPrinter& p = machine.spooler.InstallSimple(name, apptest::kDriver);
     if (parts.fuzzDriver) FuzzDriver(in, machine, p);
     if (parts.fuzzRegistry) {
-        FuzzRegistry(in, machine);
+        FuzzRegistry(in, machine, name);
     } else {
         machine.registry.SetString(
             std::string("SOFTWARE\\") + kVendor + "\\Q-varni\\Driver\\3.0\\" + apptest::kDriver,
             "Info Dll", kInfoPath);
     }
-    if (parts.fuzzLibrary) {
-        FuzzLibrary(in);
-    } else {
-        g_library.answers = {{infolib::kCapDriverFlags, int32_t(infolib::kSpecialTapeSupport)},
-                             {infolib::kCapTapes, 2},
-                             {infolib::kCapFeeds, 1}};
-        g_library.pool.assign(64, 0x11);
-    }
+    if (parts.fuzzLibrary) FuzzLibrary(in);
     machine.modules.Register(
         "qvinfo.dll", {{"MyDeviceCapabilities", reinterpret_cast<void*>(&FakeDeviceCapabilities)}});
     // A special-tape queue of the same printer.
     if (in.ConsumeBool()) {
         sim::SimPrinter copy = p;
-        copy.name = "P1(Special Tape)";
+        copy.name = name + "(Special Tape)";
         machine.spooler.Install(std::move(copy));
     }
 }

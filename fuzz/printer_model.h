@@ -14,9 +14,11 @@ struct ModelParts {
     bool fuzzLibrary = true;   // every MyDeviceCapabilities answer
 };
 
-// Installs printer "P1" of driver apptest::kDriver (plus, at times, a second printer whose name
-// carries the special-tape suffix) on the machine, with the parts chosen by `parts` drawn from
-// the input and the others well formed.
+// Installs a printer of driver apptest::kDriver, named "P1" or after its driver (plus, at times,
+// a second printer whose name carries the special-tape suffix) on the machine, with the parts
+// chosen by `parts` drawn from the input and the others well formed. Every part starts well
+// formed and an input that runs out leaves the rest so, so that a fault has to be asked for and
+// the fuzzer's effort goes past the first checks.
 void BuildModel(FuzzedDataProvider& in, sim::Machine& machine, const ModelParts& parts);
 
 // Discovers the printers, reads every listed printer's texts, releases the list and checks that

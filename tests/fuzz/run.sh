@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets of fuzz/ with clang 14 (libFuzzer, AddressSanitizer,
 # UndefinedBehaviorSanitizer) and runs each for a short fixed time, starting from a copy of its
-# committed seed corpus. Any crash, sanitizer report, leak, time-out or broken invariant fails.
+# committed seed corpus and with its dictionary fuzz/<target>.dict when there is one. Any crash,
+# sanitizer report, leak, time-out or broken invariant fails.
 #   tests/fuzz/run.sh [SECONDS_PER_TARGET] [TARGET...]     (default 20 s, every target)
 # Findings are kept in build/fuzz/findings/<target>/.
 set -euo pipefail
@@ -38,8 +39,10 @@ for t in "${targets[@]}"; do
     rm -rf "$work"
     mkdir -p "$work" "$findings"
     cp "$ROOT/fuzz/corpus/$t"/* "$work"/
+    dict=()
+    [[ -f "$ROOT/fuzz/$t.dict" ]] && dict=(-dict="$ROOT/fuzz/$t.dict")
     printf '=== fuzz %s for %s s\n' "$t" "$SECONDS_EACH"
-    if "$BUILD/fuzz_$t" -max_total_time="$SECONDS_EACH" -timeout=30 -rss_limit_mb=2560 \
+    if "$BUILD/fuzz_$t" "${dict[@]}" -max_total_time="$SECONDS_EACH" -timeout=30 -rss_limit_mb=2560 \
         -print_final_stats=1 -artifact_prefix="$findings/" "$work" >"$BUILD/fuzz_$t.log" 2>&1; then
         grep -E '^stat::number_of_executed_units|^Done' "$BUILD/fuzz_$t.log" || true
         printf '=== fuzz %s: no finding\n' "$t"
