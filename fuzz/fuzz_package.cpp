@@ -1,7 +1,9 @@
 // Fuzz target: arbitrary bytes as a firmware package file. The package class reads its header,
 // SendPackageFile sends it to the stand-in printer, and a whole transfer run (preamble, size sum,
 // progress dialog with its worker thread, outcome message) sends it again. Whatever the bytes,
-// the printer receives exactly the header and the data the header announces, or nothing.
+// the printer receives exactly the header and the data the header announces, or nothing. When
+// the bytes after a complete package are left over, they are a second package of the same run:
+// both go out whole and in order, or neither does.
 #include <cstring>
 
 #include "app/maindlg.h"
@@ -12,6 +14,26 @@
 namespace {
 
 constexpr char kPath[] = "C:\\Tools\\fw.kf7";
+constexpr char kPath2[] = "C:\\Tools\\fw2.kf7";
+
+// The data length a package's header states; a file shorter than the header keeps the fresh
+// header's value there.
+int32_t StatedLength(const std::string& file) {
+    int32_t length = tagQvXmFileHeader::Fresh().DataLength();
+    if (file.size() >= 20) {
+        uint32_t v = 0;
+        for (int i = 0; i < 4; ++i)
+            v |= static_cast<uint32_t>(static_cast<uint8_t>(file[16 + i])) << (8 * i);
+        std::memcpy(&length, &v, sizeof length);
+    }
+    return length;
+}
+
+// True when the file holds all the data its header states, and states some.
+bool Complete(const std::string& file) {
+    int32_t length = StatedLength(file);
+    return length > 0 && static_cast<uint64_t>(length) + 64 <= file.size();
+}
 
 void CheckHeader(const std::string& file) {
     CKf7File package(kPath);
@@ -45,14 +67,8 @@ void CheckTransfer(const std::string& file) {
     dlg.m_strMachineName = "M100";
     dlg.m_strKF7FileName = "fw.kf7";
     dlg.m_strKF7FilePath = kPath;
-    int32_t length = tagQvXmFileHeader::Fresh().DataLength();
-    if (file.size() >= 20) {
-        uint32_t v = 0;
-        for (int i = 0; i < 4; ++i)
-            v |= static_cast<uint32_t>(static_cast<uint8_t>(file[16 + i])) << (8 * i);
-        std::memcpy(&length, &v, sizeof length);
-    }
-    bool complete = length > 0 && static_cast<uint64_t>(length) + 64 <= file.size();
+    const int32_t length = StatedLength(file);
+    const bool complete = Complete(file);
 
     int result = dlg.RunTransfer();
     std::vector<std::string> received = fuzz::ReceivedPackages();
@@ -64,6 +80,32 @@ void CheckTransfer(const std::string& file) {
     } else {
         fuzz::Check(result == 0, "an incomplete package counted as transferred");
         fuzz::Check(received.empty(), "bytes of an incomplete package reached the printer");
+    }
+}
+
+// Both packages of a run are sent whole, first then second, or nothing reaches the printer.
+void CheckTwoPackages(const std::string& first, const std::string& second) {
+    simprinter::Instance().ClearLog();
+    CulmaUpDateDlg dlg;
+    dlg.m_strPrinterName = "P1";
+    dlg.m_strMachineName = "M100";
+    dlg.m_strKF7FileName = "fw.kf7";
+    dlg.m_strKF7FilePath = kPath;
+    dlg.m_strKF7FileName2 = "fw2.kf7";
+    dlg.m_strKF7FilePath2 = kPath2;
+    const bool complete = Complete(first) && Complete(second);
+
+    int result = dlg.RunTransfer();
+    std::vector<std::string> received = fuzz::ReceivedPackages();
+    if (complete) {
+        fuzz::Check(result == 1, "two complete packages were not transferred");
+        fuzz::Check(received.size() == 2 &&
+                        received[0] == first.substr(0, 64 + size_t(StatedLength(first))) &&
+                        received[1] == second.substr(0, 64 + size_t(StatedLength(second))),
+                    "the printer did not receive both packages whole and in order");
+    } else {
+        fuzz::Check(result == 0, "a run with an incomplete package counted as transferred");
+        fuzz::Check(received.empty(), "part of an update reached the printer");
     }
 }
 
@@ -83,6 +125,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
         CheckHeader(file);
         CheckTransfer(file);
+        if (Complete(file) && 64 + size_t(StatedLength(file)) < file.size()) {
+            const size_t split = 64 + size_t(StatedLength(file));
+            machine.system.AddFile(kPath, file.substr(0, split));
+            machine.system.AddFile(kPath2, file.substr(split));
+            CheckTwoPackages(file.substr(0, split), file.substr(split));
+        }
 
         fuzz::Check(machine.system.OpenFileCount() == 0, "a package file was left open");
         // Nobody waits for the worker, but it must end by itself right after its post.
