@@ -1,5 +1,6 @@
 #include "printer_model.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -31,9 +32,19 @@ int32_t ULMA_WINAPI FakeDeviceCapabilities(const char* device, const char*, uint
     size_t record = capability == infolib::kCapTapes   ? media::kTapeSize
                     : capability == infolib::kCapFeeds ? media::kFeedSize
                                                        : 0;
-    size_t bytes = record * size_t(answer);
-    for (size_t i = 0; i < bytes; ++i)
-        output[i] = g_library.pool.empty() ? 0 : char(g_library.pool[i % g_library.pool.size()]);
+    // The pool repeated, copied a pool at a time: tables of many records stay fast to fill, and
+    // the sanitizer still checks every copy against the caller's buffer.
+    const std::vector<uint8_t>& pool = g_library.pool;
+    const size_t bytes = record * size_t(answer);
+    for (size_t done = 0; done < bytes;) {
+        const size_t n = pool.empty() ? bytes - done : std::min(pool.size(), bytes - done);
+        if (pool.empty()) {
+            std::memset(output + done, 0, n);
+        } else {
+            std::memcpy(output + done, pool.data(), n);
+        }
+        done += n;
+    }
     return answer;
 }
 
