@@ -72,33 +72,47 @@ void Put(std::vector<uint8_t>& block, size_t offset, uint32_t value, size_t widt
         block[offset + i] = uint8_t(value >> (8 * i));
 }
 
-// A driver-private area of the new layout whose size tag agrees with its form count (or is one
-// of the two fixed tags), so that the forms and the option word behind it are read; the rest of
-// the area comes from the input.
-std::vector<uint8_t> NewLayoutArea(FuzzedDataProvider& in) {
-    uint16_t count = in.ConsumeIntegralInRange<uint16_t>(0, 24);
-    const uint16_t tags[] = {uint16_t(30 + 150 * count), 3030, 4530,
-                             in.ConsumeIntegral<uint16_t>()};
-    const uint16_t tag = tags[in.ConsumeIntegralInRange<size_t>(0, 3)];
-    size_t length =
-        in.ConsumeBool() ? size_t(30) + 150 * count : in.ConsumeIntegralInRange<size_t>(0, 4600);
+// How the driver keeps its forms in the private area of the settings block; the library's driver
+// flags tell the same layout, as a driver and its library come together.
+enum class Layout { None, New, Old };
+
+// A private area of the layout whose form count agrees with its length, and for the new layout
+// whose size tag agrees with the count (or is one of the two fixed tags), so that the forms and
+// the options behind them are read; the rest of the area comes from the input.
+std::vector<uint8_t> LayoutArea(FuzzedDataProvider& in, Layout layout) {
+    const bool isNew = layout == Layout::New;
+    const uint16_t count = in.ConsumeIntegralInRange<uint16_t>(0, isNew ? 24 : 12);
+    const size_t fitting = isNew ? media::kPrivForms + media::kFormSize * count
+                                 : media::kOldForms + media::kOldFormSize * count;
+    const size_t length = in.ConsumeBool() ? in.ConsumeIntegralInRange<size_t>(0, 4600) : fitting;
     std::vector<uint8_t> area = in.ConsumeBytes<uint8_t>(length);
     area.resize(length, 0);
-    Put(area, media::kPrivTag, tag, 2);
-    Put(area, media::kPrivFormCount, count, 2);
+    if (isNew) {
+        const uint16_t tags[] = {uint16_t(fitting), 3030, 4530, in.ConsumeIntegral<uint16_t>()};
+        Put(area, media::kPrivTag, tags[in.ConsumeIntegralInRange<size_t>(0, 3)], 2);
+        Put(area, media::kPrivFormCount, count, 2);
+    } else {
+        Put(area, media::kOldFormCount, count, 1);
+    }
     return area;
 }
 
-// The settings block: the well-formed one of the simple driver, that block with fields and
-// private area changed, or any bytes.
+// Replaces the private area after the public part of the block, with its size in the block.
+void SetPrivateArea(sim::SimPrinter& p, const std::vector<uint8_t>& area) {
+    p.devMode.resize(devmode::kPublicSize);
+    p.devMode.insert(p.devMode.end(), area.begin(), area.end());
+    Put(p.devMode, devmode::kDriverExtra, uint32_t(area.size()), 2);
+}
+
+// The settings block: the well-formed one, that block with public fields or private area
+// changed, or any bytes.
 void FuzzDevMode(FuzzedDataProvider& in, sim::SimPrinter& p) {
     switch (in.ConsumeIntegralInRange<int>(0, 3)) {
         case 0:
             return;
         case 1: {
-            // Public fields as a driver may set them; the private area as a new-layout block.
+            // Public fields as a driver may set them, and at times a private area of any bytes.
             std::vector<uint8_t>& dm = p.devMode;
-            dm.resize(devmode::kPublicSize);
             for (size_t offset : {devmode::kFields, devmode::kOrientation, devmode::kPaperSize,
                                   devmode::kPaperLength, devmode::kPaperWidth, devmode::kScale,
                                   devmode::kPrintQuality, devmode::kColor, devmode::kYResolution}) {
@@ -106,9 +120,7 @@ void FuzzDevMode(FuzzedDataProvider& in, sim::SimPrinter& p) {
                     Put(dm, offset, in.ConsumeIntegral<uint32_t>(),
                         offset == devmode::kFields ? 4 : 2);
             }
-            std::vector<uint8_t> area = in.ConsumeBool() ? NewLayoutArea(in) : Bytes(in, 256);
-            dm.insert(dm.end(), area.begin(), area.end());
-            Put(dm, devmode::kDriverExtra, uint32_t(area.size()), 2);
+            if (in.ConsumeBool()) SetPrivateArea(p, Bytes(in, 256));
             return;
         }
         case 2: {
@@ -201,8 +213,7 @@ void FuzzRegistry(FuzzedDataProvider& in, sim::Machine& machine, const std::stri
     if (Rarely(in, 8)) reg.queryError = 234;  // ERROR_MORE_DATA
 }
 
-// Starts from the answers of a well-formed library; each answer may be replaced. The driver flags
-// may pick the layout of the driver-private area the settings block is read by.
+// Starts from the answers of a well-formed library; each answer may be replaced.
 void FuzzLibrary(FuzzedDataProvider& in) {
     for (uint32_t cap :
          {infolib::kCapDriverFlags, infolib::kCapTapes, infolib::kCapFeeds, infolib::kCapColors,
@@ -210,12 +221,6 @@ void FuzzLibrary(FuzzedDataProvider& in) {
         if (!in.ConsumeBool()) continue;
         bool table = cap == infolib::kCapTapes || cap == infolib::kCapFeeds;
         g_library.answers[cap] = table ? Count(in) : in.ConsumeIntegral<int32_t>();
-    }
-    if (in.ConsumeBool()) {
-        static const uint32_t kLayouts[] = {0, media::kNewLayout, media::kOldLayout,
-                                            media::kNewLayout | media::kOldLayout};
-        auto& flags = g_library.answers[infolib::kCapDriverFlags];
-        flags = int32_t(uint32_t(flags) | kLayouts[in.ConsumeIntegralInRange<size_t>(0, 3)]);
     }
     std::vector<uint8_t> pool = Bytes(in, 2048);
     if (!pool.empty()) g_library.pool = std::move(pool);
@@ -225,13 +230,19 @@ void FuzzLibrary(FuzzedDataProvider& in) {
 
 void BuildModel(FuzzedDataProvider& in, sim::Machine& machine, const ModelParts& parts) {
     g_library = LibraryAnswers();
-    g_library.answers = {{infolib::kCapDriverFlags, int32_t(infolib::kSpecialTapeSupport)},
-                         {infolib::kCapTapes, 2},
-                         {infolib::kCapFeeds, 1}};
-    g_library.pool.assign(64, 0x11);
     // Installers name a queue after its driver by default.
     const std::string name = in.ConsumeBool() ? apptest::kDriver : "P1";
+    const Layout layout = Layout(in.ConsumeIntegralInRange<int>(0, 2));
+    const uint32_t layoutFlag = layout == Layout::New   ? media::kNewLayout
+                                : layout == Layout::Old ? media::kOldLayout
+                                                        : 0;
+    g_library.answers = {
+        {infolib::kCapDriverFlags, int32_t(infolib::kSpecialTapeSupport | layoutFlag)},
+        {infolib::kCapTapes, 2},
+        {infolib::kCapFeeds, 1}};
+    g_library.pool.assign(64, 0x11);
     sim::SimPrinter& p = machine.spooler.InstallSimple(name, apptest::kDriver);
+    if (layout != Layout::None) SetPrivateArea(p, LayoutArea(in, layout));
     if (parts.fuzzDriver) FuzzDriver(in, machine, p);
     if (parts.fuzzRegistry) {
         FuzzRegistry(in, machine, name);
