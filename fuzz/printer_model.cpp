@@ -97,6 +97,37 @@ std::vector<uint8_t> LayoutArea(FuzzedDataProvider& in, Layout layout) {
     return area;
 }
 
+// The paper table a driver answers when there is no information library: names in 64-byte slots,
+// sizes in tenths of a millimetre, paper codes.
+void SetPapers(sim::SimPrinter& p) {
+    const char* const names[] = {"62mm x 100mm", "29mm x 90mm"};
+    const int32_t sizes[][2] = {{620, 1000}, {290, 900}};
+    const uint16_t codes[] = {1, 260};
+    sim::CapabilityArray n{2, 2, std::vector<uint8_t>(2 * 64, 0)}, z{2, 2, {}}, c{2, 2, {}};
+    for (size_t i = 0; i < 2; ++i) {
+        std::memcpy(n.bytes.data() + i * 64, names[i], std::strlen(names[i]));
+        for (int32_t v : sizes[i])
+            for (int b = 0; b < 4; ++b) z.bytes.push_back(uint8_t(uint32_t(v) >> (8 * b)));
+        c.bytes.push_back(uint8_t(codes[i]));
+        c.bytes.push_back(uint8_t(codes[i] >> 8));
+    }
+    p.arrays[win::DC_PAPERNAMES] = n;
+    p.arrays[win::DC_PAPERSIZE] = z;
+    p.arrays[win::DC_PAPERS] = c;
+}
+
+// The page size and printing offset a driver's device context answers, in dots.
+void SetEscapes(sim::Machine& machine) {
+    auto point = [](int32_t x, int32_t y) {
+        std::vector<uint8_t> out;
+        for (int32_t v : {x, y})
+            for (int b = 0; b < 4; ++b) out.push_back(uint8_t(uint32_t(v) >> (8 * b)));
+        return sim::SimGdi::EscapeAnswer{1, out};
+    };
+    machine.gdi.escapes[win::GETPHYSPAGESIZE] = point(732, 1181);
+    machine.gdi.escapes[win::GETPRINTINGOFFSET] = point(18, 12);
+}
+
 // Replaces the private area after the public part of the block, with its size in the block.
 void SetPrivateArea(sim::SimPrinter& p, const std::vector<uint8_t>& area) {
     p.devMode.resize(devmode::kPublicSize);
@@ -242,11 +273,14 @@ void BuildModel(FuzzedDataProvider& in, sim::Machine& machine, const ModelParts&
         {infolib::kCapFeeds, 1}};
     g_library.pool.assign(64, 0x11);
     sim::SimPrinter& p = machine.spooler.InstallSimple(name, apptest::kDriver);
+    SetPapers(p);
+    SetEscapes(machine);
     if (layout != Layout::None) SetPrivateArea(p, LayoutArea(in, layout));
     if (parts.fuzzDriver) FuzzDriver(in, machine, p);
     if (parts.fuzzRegistry) {
         FuzzRegistry(in, machine, name);
-    } else {
+    } else if (!Rarely(in, 4)) {
+        // At times no library is named, and the driver's own paper table is read instead.
         machine.registry.SetString(
             std::string("SOFTWARE\\") + kVendor + "\\Q-varni\\Driver\\3.0\\" + apptest::kDriver,
             "Info Dll", kInfoPath);
