@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 #include "device/devmode.h"
@@ -231,6 +232,16 @@ void FuzzRegistry(FuzzedDataProvider& in, sim::Machine& machine, const std::stri
     std::string models = std::string("SOFTWARE\\") + kVendor + "\\Q-varni\\Driver\\3.0\\";
     for (int i = in.ConsumeIntegralInRange<int>(0, 4); i > 0; --i)
         reg.CreateKey(models + in.ConsumeRandomLengthString(160));
+    // Enough keys before ours to pass the search's limits on vendor and model keys.
+    if (Rarely(in, 8)) {
+        const bool vendors = in.ConsumeBool();
+        const int count = in.ConsumeIntegralInRange<int>(0, vendors ? 3010 : 310);
+        char filler[16];
+        for (int i = 0; i < count; ++i) {
+            std::snprintf(filler, sizeof filler, "K%05d", i);
+            reg.CreateKey((vendors ? std::string("SOFTWARE\\") : models) + filler);
+        }
+    }
     // The driver's key, one under the printer's name, or any name.
     std::string model = apptest::kDriver;
     const int which = in.ConsumeIntegralInRange<int>(0, 2);
