@@ -77,9 +77,10 @@ void Put(std::vector<uint8_t>& block, size_t offset, uint32_t value, size_t widt
 // flags tell the same layout, as a driver and its library come together.
 enum class Layout { None, New, Old };
 
-// A private area of the layout whose form count agrees with its length, and for the new layout
-// whose size tag agrees with the count (or is one of the two fixed tags), so that the forms and
-// the options behind them are read; the rest of the area comes from the input.
+// A private area of the layout, mostly as long as its form count needs (at times any length), and
+// for the new layout with a size tag that agrees with the count (or one of the two fixed tags,
+// or any), so that the forms and the options behind them are read; the rest of the area comes
+// from the input.
 std::vector<uint8_t> LayoutArea(FuzzedDataProvider& in, Layout layout) {
     const bool isNew = layout == Layout::New;
     const uint16_t count = in.ConsumeIntegralInRange<uint16_t>(0, isNew ? 24 : 12);
