@@ -1,9 +1,10 @@
 // Fuzz target: arbitrary bytes as a firmware package file. The package class reads its header,
 // SendPackageFile sends it to the stand-in printer, and a whole transfer run (preamble, size sum,
-// progress dialog with its worker thread, outcome message) sends it again. Whatever the bytes,
-// the printer receives exactly the header and the data the header announces, or nothing. When
-// the bytes after a complete package are left over, they are a second package of the same run:
-// both go out whole and in order, or neither does.
+// progress dialog with its worker thread, outcome message) sends it again to a printer that at
+// times fails or stops the transfer. Whatever the bytes, the printer receives exactly the header
+// and the data the header announces, or nothing, and the run counts as transferred only when the
+// printer took it. When bytes are left over after a complete package, they are a second package
+// of the same run: an incomplete one keeps both from going out.
 #include <cstring>
 
 #include "app/maindlg.h"
@@ -60,53 +61,84 @@ void CheckHeader(const std::string& file) {
     fuzz::Check(fuzz::ReceivedPackages().empty(), "a stopped package was received");
 }
 
-void CheckTransfer(const std::string& file) {
-    simprinter::Instance().ClearLog();
-    CulmaUpDateDlg dlg;
-    dlg.m_strPrinterName = "P1";
-    dlg.m_strMachineName = "M100";
-    dlg.m_strKF7FileName = "fw.kf7";
-    dlg.m_strKF7FilePath = kPath;
-    const int32_t length = StatedLength(file);
-    const bool complete = Complete(file);
+// What the printer does during a run, picked by the byte sum so that the file stays the whole
+// input: mostly it takes everything; at times it refuses the start of the transfer, fails the
+// first or the second package's send at some percentage, or reports more than 100 % at the end
+// of a package, which the program takes as a stop. The progress step varies too.
+struct Printer {
+    int32_t cmdInit = 0;
+    uint32_t failPackage = 0, failPercent = 0, over100 = 0, step = 10;
+};
 
-    int result = dlg.RunTransfer();
-    std::vector<std::string> received = fuzz::ReceivedPackages();
-    if (complete) {
-        fuzz::Check(result == 1, "a complete package was not transferred");
-        fuzz::Check(received.size() == 1, "a complete package was not received once");
-        fuzz::Check(received[0] == file.substr(0, 64 + static_cast<size_t>(length)),
-                    "the printer received other bytes than header and data");
-    } else {
-        fuzz::Check(result == 0, "an incomplete package counted as transferred");
-        fuzz::Check(received.empty(), "bytes of an incomplete package reached the printer");
+Printer PickPrinter(const std::string& file) {
+    unsigned sum = 0;
+    for (char c : file) sum += static_cast<uint8_t>(c);
+    Printer p;
+    const unsigned more = sum / 8;
+    p.step = 1 + more % 100;
+    switch (sum % 8) {
+        case 4:
+            p.cmdInit = simprinter::XM_ERR_GENERAL;
+            break;
+        case 5:
+        case 6:
+            p.failPackage = sum % 8 == 5 ? 1 : 2;
+            p.failPercent = more % 101;
+            break;
+        case 7:
+            p.over100 = 101 + more % 50;
+            break;
+        default:
+            break;
     }
+    return p;
 }
 
-// Both packages of a run are sent whole, first then second, or nothing reaches the printer.
-void CheckTwoPackages(const std::string& first, const std::string& second) {
+// How many of a run's n packages the printer takes whole.
+size_t Taken(const Printer& p, size_t n) {
+    if (p.cmdInit != 0 || p.over100 != 0) return 0;
+    if (p.failPackage != 0 && p.failPackage <= n) return p.failPackage - 1;
+    return n;
+}
+
+// Runs a transfer of the packages (one or two) on a printer acting as `printer` does. Only
+// complete packages are sent, in order, each whole; the run counts as transferred only when the
+// printer took every package.
+void CheckRun(const std::vector<std::string>& files, const Printer& printer) {
     simprinter::Instance().ClearLog();
+    simprinter::State state = simprinter::Instance().GetState();
+    state.cmdInitResult = printer.cmdInit;
+    state.sendFailPackage = printer.failPackage;
+    state.sendFailPercent = printer.failPercent;
+    state.percentOver100 = printer.over100;
+    state.progressStep = printer.step;
+    simprinter::Instance().SetState(state);
+
     CulmaUpDateDlg dlg;
     dlg.m_strPrinterName = "P1";
     dlg.m_strMachineName = "M100";
     dlg.m_strKF7FileName = "fw.kf7";
     dlg.m_strKF7FilePath = kPath;
-    dlg.m_strKF7FileName2 = "fw2.kf7";
-    dlg.m_strKF7FilePath2 = kPath2;
-    const bool complete = Complete(first) && Complete(second);
+    if (files.size() > 1) {
+        dlg.m_strKF7FileName2 = "fw2.kf7";
+        dlg.m_strKF7FilePath2 = kPath2;
+    }
+    bool complete = true;
+    for (const std::string& f : files) complete = complete && Complete(f);
+    const size_t taken = complete ? Taken(printer, files.size()) : 0;
 
     int result = dlg.RunTransfer();
     std::vector<std::string> received = fuzz::ReceivedPackages();
-    if (complete) {
-        fuzz::Check(result == 1, "two complete packages were not transferred");
-        fuzz::Check(received.size() == 2 &&
-                        received[0] == first.substr(0, 64 + size_t(StatedLength(first))) &&
-                        received[1] == second.substr(0, 64 + size_t(StatedLength(second))),
-                    "the printer did not receive both packages whole and in order");
-    } else {
-        fuzz::Check(result == 0, "a run with an incomplete package counted as transferred");
-        fuzz::Check(received.empty(), "part of an update reached the printer");
+    fuzz::Check(result == (complete && taken == files.size() ? 1 : 0),
+                "the run's outcome differs from what the printer took");
+    fuzz::Check(complete || received.empty(), "bytes of an incomplete run reached the printer");
+    fuzz::Check(received.size() == taken, "the printer took other packages than were sent whole");
+    for (size_t i = 0; i < received.size() && i < files.size(); ++i) {
+        const std::string whole =
+            files[i].substr(0, 64 + static_cast<size_t>(StatedLength(files[i])));
+        fuzz::Check(received[i] == whole, "the printer received other bytes than header and data");
     }
+    simprinter::Instance().SetState(simprinter::State());
 }
 
 }  // namespace
@@ -124,12 +156,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::Check(XmInitPrinter("P1") == 0, "stand-in printer not selected");
 
         CheckHeader(file);
-        CheckTransfer(file);
+        const Printer printer = PickPrinter(file);
+        CheckRun({file}, printer);
         if (Complete(file) && 64 + size_t(StatedLength(file)) < file.size()) {
             const size_t split = 64 + size_t(StatedLength(file));
             machine.system.AddFile(kPath, file.substr(0, split));
             machine.system.AddFile(kPath2, file.substr(split));
-            CheckTwoPackages(file.substr(0, split), file.substr(split));
+            CheckRun({file.substr(0, split), file.substr(split)}, printer);
         }
 
         fuzz::Check(machine.system.OpenFileCount() == 0, "a package file was left open");
