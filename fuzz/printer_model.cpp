@@ -236,7 +236,9 @@ void FuzzRegistry(FuzzedDataProvider& in, sim::Machine& machine, const std::stri
     // Enough keys before ours to pass the search's limits on vendor and model keys.
     if (Rarely(in, 8)) {
         const bool vendors = in.ConsumeBool();
-        const int count = in.ConsumeIntegralInRange<int>(0, vendors ? 3010 : 310);
+        const int limit = vendors ? infolib::kMaxVendorKeys : infolib::kMaxModelKeys;
+        const int count = in.ConsumeBool() ? limit + in.ConsumeIntegralInRange<int>(-2, 2)
+                                           : in.ConsumeIntegralInRange<int>(0, limit + 10);
         char filler[16];
         for (int i = 0; i < count; ++i) {
             std::snprintf(filler, sizeof filler, "K%05d", i);
