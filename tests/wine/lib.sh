@@ -50,15 +50,25 @@ e2e_prefix() {
     fi
     e2e_log "Creating the Wine prefix $WINEPREFIX (once)"
     mkdir -p "$(dirname "$WINEPREFIX")" "$E2E_ARTIFACTS"
-    rm -rf "$WINEPREFIX"
     # Wine's own output is kept and shown on failure, with the free space: a full disk is the
-    # usual cause, and Wine says little about it.
-    local log="$E2E_ARTIFACTS/wineboot-${WINEPREFIX##*/}.log"
-    if ! wine wineboot --init >"$log" 2>&1 </dev/null || ! wineserver -w ||
-        [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+    # usual cause, and Wine says little about it. Wine has also been seen, rarely, to leave a
+    # new prefix half made ("could not load kernel32.dll") and make it whole on the next try, so
+    # a failed boot is tried again from scratch before the run gives up.
+    local log="$E2E_ARTIFACTS/wineboot-${WINEPREFIX##*/}.log" try
+    local kernel32="$WINEPREFIX/drive_c/windows/system32/kernel32.dll"
+    for try in 1 2 3; do
+        rm -rf "$WINEPREFIX"
+        if wine wineboot --init >"$log" 2>&1 </dev/null && wineserver -w &&
+            [[ -f "$WINEPREFIX/system.reg" && -f "$kernel32" ]]; then
+            break
+        fi
         tail -n 20 "$log" >&2
-        e2e_die "wineboot failed; free space where the prefix lies: $(df -h --output=avail "${WINEPREFIX%/*}" | tail -n 1)"
-    fi
+        wineserver -k 2>/dev/null || true
+        wineserver -w 2>/dev/null || true
+        [[ $try -lt 3 ]] ||
+            e2e_die "wineboot failed; free space where the prefix lies: $(df -h --output=avail "${WINEPREFIX%/*}" | tail -n 1)"
+        e2e_log "wineboot failed (try $try of 3); making the prefix again"
+    done
     mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
     cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
     # The proportional IPA Gothic stands in for the proportional dialog font "MS UI Gothic";

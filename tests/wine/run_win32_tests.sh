@@ -23,9 +23,20 @@ exe=$(find "$build" -name ulma_win32_tests.exe | head -n 1)
 export WINEPREFIX="$build/wineprefix"
 export WINEDLLOVERRIDES="mscoree,mshtml=d"
 export WINEDEBUG=-all
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    wine wineboot --init >/dev/null 2>&1
-    wineserver -w
+# Wine has been seen, rarely, to leave a new prefix half made ("could not load kernel32.dll")
+# and make it whole on the next try: a prefix without its system libraries is made again.
+kernel32="$WINEPREFIX/drive_c/windows/system32/kernel32.dll"
+if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -f "$kernel32" ]; then
+    for try in 1 2 3; do
+        rm -rf "$WINEPREFIX"
+        wine wineboot --init >/dev/null 2>&1 || true
+        wineserver -w
+        [ -f "$kernel32" ] && break
+        wineserver -k 2>/dev/null || true
+        wineserver -w 2>/dev/null || true
+        [ "$try" -lt 3 ] || { echo "wineboot failed three times in $WINEPREFIX" >&2; exit 1; }
+        echo "wineboot failed (try $try of 3); making the prefix again" >&2
+    done
     # No window manager under Xvfb: unmanaged windows close without a stall.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
