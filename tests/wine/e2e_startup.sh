@@ -3,8 +3,8 @@
 # dialog's texts for a given model name, Cancel and the close box ending the program, a second
 # copy refused while the first runs, the messages for a missing configuration file, missing
 # required files and an unusable transfer library, English shown where the code page cannot
-# hold the Japanese texts, and a folder name the code page cannot hold refused. Texts are read from the real windows; a screenshot of each window is kept in
-# build/e2e-artifacts/startup/.
+# hold the Japanese texts, and a folder name the code page cannot hold refused. Texts are read
+# from the real windows; a screenshot of each window is kept in build/e2e-artifacts/startup/.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
