@@ -68,6 +68,8 @@ std::vector<uint8_t> Bytes(FuzzedDataProvider& in, size_t max) {
     return in.ConsumeBytes<uint8_t>(in.ConsumeIntegralInRange<size_t>(0, max));
 }
 
+// Writes the low `width` bytes of value little-endian at offset, those that fall inside the block;
+// a write that runs past the end is cut there, as the fuzzed overwrites want.
 void Put(std::vector<uint8_t>& block, size_t offset, uint32_t value, size_t width) {
     for (size_t i = 0; i < width && offset + i < block.size(); ++i)
         block[offset + i] = uint8_t(value >> (8 * i));
@@ -105,13 +107,14 @@ void SetPapers(sim::SimPrinter& p) {
     const char* const names[] = {"62mm x 100mm", "29mm x 90mm"};
     const int32_t sizes[][2] = {{620, 1000}, {290, 900}};
     const uint16_t codes[] = {1, 260};
-    sim::CapabilityArray n{2, 2, std::vector<uint8_t>(2 * 64, 0)}, z{2, 2, {}}, c{2, 2, {}};
+    sim::CapabilityArray n{2, 2, std::vector<uint8_t>(2 * 64, 0)};
+    sim::CapabilityArray z{2, 2, std::vector<uint8_t>(2 * 8, 0)};
+    sim::CapabilityArray c{2, 2, std::vector<uint8_t>(2 * 2, 0)};
     for (size_t i = 0; i < 2; ++i) {
         std::memcpy(n.bytes.data() + i * 64, names[i], std::strlen(names[i]));
-        for (int32_t v : sizes[i])
-            for (int b = 0; b < 4; ++b) z.bytes.push_back(uint8_t(uint32_t(v) >> (8 * b)));
-        c.bytes.push_back(uint8_t(codes[i]));
-        c.bytes.push_back(uint8_t(codes[i] >> 8));
+        Put(z.bytes, i * 8, uint32_t(sizes[i][0]), 4);
+        Put(z.bytes, i * 8 + 4, uint32_t(sizes[i][1]), 4);
+        Put(c.bytes, i * 2, codes[i], 2);
     }
     p.arrays[win::DC_PAPERNAMES] = n;
     p.arrays[win::DC_PAPERSIZE] = z;
@@ -121,9 +124,9 @@ void SetPapers(sim::SimPrinter& p) {
 // The page size and printing offset a driver's device context answers, in dots.
 void SetEscapes(sim::Machine& machine) {
     auto point = [](int32_t x, int32_t y) {
-        std::vector<uint8_t> out;
-        for (int32_t v : {x, y})
-            for (int b = 0; b < 4; ++b) out.push_back(uint8_t(uint32_t(v) >> (8 * b)));
+        std::vector<uint8_t> out(8, 0);
+        Put(out, 0, uint32_t(x), 4);
+        Put(out, 4, uint32_t(y), 4);
         return sim::SimGdi::EscapeAnswer{1, out};
     };
     machine.gdi.escapes[win::GETPHYSPAGESIZE] = point(732, 1181);
