@@ -328,6 +328,16 @@ TEST(Win32System, VersionAndWow64) {
     EXPECT_TRUE(system.RemoveCurrentDirectoryFromDllSearch());
 }
 
+TEST(Win32System, ExecutionStateIsTheOneAskedFor) {
+    // The transfer keeps the system from sleeping and lets it sleep again afterwards; each call
+    // answers the state the call before set (per thread on Windows, per process under Wine).
+    System system;
+    const uint32_t awake = ES_CONTINUOUS | ES_SYSTEM_REQUIRED;
+    system.SetThreadExecutionState(ES_CONTINUOUS);
+    EXPECT_EQ(static_cast<uint32_t>(ES_CONTINUOUS), system.SetThreadExecutionState(awake));
+    EXPECT_EQ(awake, system.SetThreadExecutionState(ES_CONTINUOUS));
+}
+
 TEST(Win32Modules, LoadsResolvesAndFails) {
     Modules modules;
     auto kernel = modules.LoadLibrary("kernel32");
