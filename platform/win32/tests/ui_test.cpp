@@ -160,6 +160,15 @@ TEST(Win32Ui, PaintPumpServesMessagesSentByAnotherThread) {
     }
     EXPECT_TRUE(servedByThePump);
     EXPECT_EQ("Sent", ui.GetWindowText(button));
+
+    // Neither the pump nor the discarding of typed input takes a posted message: the worker's
+    // notices and the quit message stay queued for the modal loop.
+    ASSERT_TRUE(ui.PostMessage(dialog, WM_APP + 7, 1, 2));
+    ::PostQuitMessage(3);
+    ui.PumpPaintMessages();
+    ui.DiscardTypedInput();
+    EXPECT_TRUE(::PeekMessageA(&msg, nullptr, WM_APP + 7, WM_APP + 7, PM_REMOVE));
+    EXPECT_TRUE(::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_TRUE(ui.DestroyWindow(dialog));
 }
 
