@@ -348,6 +348,20 @@ TEST(Win32Modules, LoadsResolvesAndFails) {
     EXPECT_NE(0u, tick());
     EXPECT_EQ(nullptr, kernel->GetProcAddress("NoSuchExportAnywhere"));
     EXPECT_EQ(nullptr, modules.LoadLibrary("no_such_library_ulma.dll"));
+
+    // A library the program loaded is given back when its owner goes (a copy of this program,
+    // loaded by no one else).
+    TempDir dir;
+    char self[MAX_PATH];
+    ASSERT_NE(0u, ::GetModuleFileNameA(nullptr, self, MAX_PATH));
+    const std::string copy = dir.path() + "\\ulma_loaded_copy.dll";
+    ASSERT_TRUE(::CopyFileA(self, copy.c_str(), FALSE));
+    auto loaded = modules.LoadLibrary(copy);
+    ASSERT_NE(nullptr, loaded);
+    EXPECT_NE(nullptr, ::GetModuleHandleA(copy.c_str()));
+    loaded.reset();
+    EXPECT_EQ(nullptr, ::GetModuleHandleA(copy.c_str()));
+    ::DeleteFileA(copy.c_str());
 }
 
 // Creates a key below HKEY_LOCAL_MACHINE for one test and deletes it afterwards.
