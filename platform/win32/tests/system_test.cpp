@@ -98,12 +98,18 @@ TEST(Win32System, ReportsItsModuleFileNameWhenAsked) {
     std::ofstream(report, std::ios::binary) << (ok ? "1" : "0") << path;
 }
 
+// Makes a folder, or takes the one a run that crashed left behind: Wine gives out process ids
+// again, and the folders below are named after them.
+bool MakeFolder(const std::wstring& dir) {
+    return ::CreateDirectoryW(dir.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
 // What a copy of this program at `exe`, in the folders `dirs` (made here, outermost first),
 // answers for its module file name: "1" and the path, "0", or empty when it did not run.
 std::string ModuleFileNameOfACopy(const std::vector<std::wstring>& dirs, const std::wstring& exe) {
     std::string answer;
     bool made = true;
-    for (const auto& dir : dirs) made = made && ::CreateDirectoryW(dir.c_str(), nullptr);
+    for (const auto& dir : dirs) made = made && MakeFolder(dir);
     wchar_t self[MAX_PATH];
     if (made && ::GetModuleFileNameW(nullptr, self, MAX_PATH) != 0 &&
         ::CopyFileW(self, exe.c_str(), FALSE)) {
@@ -174,9 +180,9 @@ TEST(Win32System, ModuleFileNameInAFolderTheCodePageCannotHoldIsRefused) {
     // A folder named in full-width letters, beside one with the same name in plain letters:
     // the program must not take the plain one for its own.
     std::wstring base = TempFolder(L"ulma_bestfit_");
-    ASSERT_TRUE(::CreateDirectoryW(base.c_str(), nullptr));
+    ASSERT_TRUE(MakeFolder(base));
     std::wstring plain = base + L"\\FW";
-    ASSERT_TRUE(::CreateDirectoryW(plain.c_str(), nullptr));
+    ASSERT_TRUE(MakeFolder(plain));
     std::wstring wide = base + L"\\\xFF26\xFF37";
     std::string answer = ModuleFileNameOfACopy({wide}, wide + L"\\copy.exe");
     ::RemoveDirectoryW(plain.c_str());
