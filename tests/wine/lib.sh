@@ -226,6 +226,7 @@ e2e_ini_value() { sed -n "s/^$2=//p" "$1" | head -n1 | tr -d '\r'; }
 # (E2E_HEAP_CHECK=0 before sourcing this file), as it slows the programs.
 E2E_HEAP_CHECK="${E2E_HEAP_CHECK:-1}"
 E2E_HEAP_LOG=""
+E2E_HEAP_STARTED=0
 
 # Starts a Windows program in the background: e2e_start EXE [ARGS...]; its exit status goes
 # to $E2E_PROGRAM_STATUS_FILE when it ends.
@@ -235,19 +236,28 @@ e2e_start() {
     E2E_PROGRAM_NAME="$(basename "$exe")"
     E2E_PROGRAM_STATUS_FILE="$E2E_BUILD/.program-status.$$"
     rm -f "$E2E_PROGRAM_STATUS_FILE"
-    if [[ "$E2E_HEAP_CHECK" == 1 && -z "$E2E_HEAP_LOG" ]]; then
-        E2E_HEAP_LOG="$E2E_BUILD/.program-heap.$$"
-        : >"$E2E_HEAP_LOG"
+    if [[ "$E2E_HEAP_CHECK" == 1 ]]; then
+        if [[ -z "$E2E_HEAP_LOG" ]]; then
+            E2E_HEAP_LOG="$E2E_BUILD/.program-heap.$$"
+            : >"$E2E_HEAP_LOG"
+            : >"$E2E_HEAP_LOG.read"
+        fi
+        E2E_HEAP_STARTED=$((E2E_HEAP_STARTED + 1))
     fi
     (
         rc=0
         if [[ "$E2E_HEAP_CHECK" == 1 ]]; then
-            # The trace of every heap call is dropped; errors and warnings are kept.
-            cd "$(dirname "$exe")" && WINEDEBUG=+heap wine "$exe" "$@" >/dev/null \
-                2> >(grep -a --line-buffered -E ':(err|warn|fixme):heap:' >>"$E2E_HEAP_LOG") </dev/null || rc=$?
+            # Wine then traces every heap call on stderr: only its errors and warnings are kept,
+            # and a line in the .read file says that all the program wrote has been read.
+            export WINEDEBUG=+heap
+            exec 3> >(
+                grep -a --line-buffered -E ':(err|warn|fixme):heap:' >>"$E2E_HEAP_LOG" || true
+                echo >>"$E2E_HEAP_LOG.read"
+            )
         else
-            cd "$(dirname "$exe")" && wine "$exe" "$@" >/dev/null 2>&1 </dev/null || rc=$?
+            exec 3>/dev/null
         fi
+        cd "$(dirname "$exe")" && wine "$exe" "$@" >/dev/null 2>&3 3>&- </dev/null || rc=$?
         echo "$rc" >"$E2E_PROGRAM_STATUS_FILE"
     ) &
     E2E_PROGRAM_PID=$!
@@ -390,14 +400,20 @@ e2e_caption() {
 # Ends the script with a summary; status 1 when any check failed.
 e2e_finish() {
     if [[ -n "$E2E_HEAP_LOG" ]]; then
-        sleep 0.5 # the last program's heap messages may still be on their way
+        # Waits until all each program wrote has been read; a program still running (or a
+        # Wine process it started) is given ten seconds.
+        local i
+        for i in $(seq 1 100); do
+            [[ "$(wc -l <"$E2E_HEAP_LOG.read")" -lt "$E2E_HEAP_STARTED" ]] || break
+            sleep 0.1
+        done
         if [[ -s "$E2E_HEAP_LOG" ]]; then
             e2e_fail "Wine's heap checks found faults in the programs run:"
             head -n 20 "$E2E_HEAP_LOG" | sed 's/^/       /'
         else
             e2e_pass "Wine's heap checks found nothing wrong in the programs run"
         fi
-        rm -f "$E2E_HEAP_LOG"
+        rm -f "$E2E_HEAP_LOG" "$E2E_HEAP_LOG.read"
     fi
     printf '%s: %d checks, %d failed\n' "$(basename "$0")" "$E2E_CHECKS" "$E2E_FAILURES"
     [[ "$E2E_FAILURES" == 0 ]]
