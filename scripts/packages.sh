@@ -32,7 +32,22 @@ ensure_packages() {
     if ! dpkg --print-foreign-architectures | grep -qx i386; then
         "${sudo[@]}" dpkg --add-architecture i386
     fi
-    "${sudo[@]}" apt-get update -q
-    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q \
-        --no-install-recommends "${missing[@]}"
+    # A fresh machine may still be running its own package jobs, and a mirror may fail for a
+    # moment: apt waits for the lock, and each command is tried three times before giving up.
+    local apt=("${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
+    apt_retry "${apt[@]}" update -q
+    apt_retry "${apt[@]}" install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# apt_retry COMMAND...: runs the command up to three times, 20 s apart, until it succeeds.
+apt_retry() {
+    local i
+    for i in 1 2 3; do
+        "$@" && return 0
+        [[ $i == 3 ]] || {
+            echo "apt failed (try $i of 3); trying again in 20 s" >&2
+            sleep 20
+        }
+    done
+    return 1
 }
