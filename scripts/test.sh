@@ -42,18 +42,18 @@ count_tests() {
     failed=$((failed + f))
 }
 
-# step NAME COMMAND...: runs one step, timed; the first failure ends the run.
+# step NAME COMMAND...: runs one step, timed; the first failure ends the run. A step that ends
+# well but whose output reports a failed test or check counts as failed too.
 step() {
-    local name="$1" t0=$SECONDS log
+    local name="$1" t0=$SECONDS log before=$failed
     shift
     log="$(mktemp)"
     printf '\n=== %s\n' "$name"
-    if "$@" 2>&1 | tee "$log"; then
-        count_tests "$log" 1
+    if "$@" 2>&1 | tee "$log" && count_tests "$log" 1 && [[ $failed == "$before" ]]; then
         rm -f "$log"
         printf '=== %s: passed (%d s)\n' "$name" $((SECONDS - t0))
     else
-        count_tests "$log" 0
+        [[ $failed != "$before" ]] || count_tests "$log" 0
         rm -f "$log"
         printf '=== %s: FAILED (%d s)\n' "$name" $((SECONDS - t0))
         printf 'Stopped at the first failure: %s\n' "$name"
