@@ -71,6 +71,7 @@ step "static analysis (clang-tidy, cppcheck)" tests/lint/run.sh build/native
 step "fuzz targets, ${ULMA_FUZZ_SECONDS:-20} s each" tests/fuzz/run.sh "${ULMA_FUZZ_SECONDS:-20}"
 step "Windows i686 build (dist/win32)" cmake --workflow --preset win32
 step "Windows x86_64 build (dist/win64)" cmake --workflow --preset win64
+step "i686 build reproducible in another folder" tests/build/reproducible.sh
 step "imports of dist/win32/ulmaupdate.exe" tests/wine/check_imports.sh dist/win32/ulmaupdate.exe
 step "imports of dist/win64/ulmaupdate.exe" tests/wine/check_imports.sh dist/win64/ulmaupdate.exe
 # A quick run of two figure scripts (the full figures: README.md, "Figures").
