@@ -11,6 +11,14 @@ DIRS=(app transfer printers device platform standins)
 TIDY="${CLANG_TIDY:-clang-tidy-14}"
 cd "$ROOT"
 
+# A missing tool would otherwise analyse nothing and report no finding.
+for tool in "$TIDY" cppcheck python3; do
+    command -v "$tool" >/dev/null || {
+        printf 'ERROR: %s not found (Debian packages clang-tidy-14, cppcheck, python3)\n' "$tool" >&2
+        exit 1
+    }
+done
+
 if [[ ! -f "$BUILD/compile_commands.json" ]]; then
     cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Debug -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
 fi
@@ -30,29 +38,50 @@ for e in json.load(open(db)):
 PY
 )
 
+if [[ ${#files[@]} -eq 0 ]]; then
+    printf 'ERROR: %s/compile_commands.json lists no file below %s/{%s}: nothing to analyse\n' \
+        "$BUILD" "$ROOT" "${DIRS[*]}" >&2
+    exit 1
+fi
+
 findings=0
 tidy_log="$BUILD/clang-tidy.log"
-: >"$tidy_log"
+tidy_err="$BUILD/clang-tidy.stderr"
 printf '=== clang-tidy over %d files\n' "${#files[@]}"
+# clang-tidy exits non-zero only for errors (a file it could not parse, a crash); xargs passes
+# that on. An error without a finding line is a tool failure and fails the run too.
+tidy_status=0
 printf '%s\0' "${files[@]}" |
-    xargs -0 -n 4 -P 2 "$TIDY" -p "$BUILD" --quiet 2>/dev/null |
-    grep -E '^/.*: (warning|error):' | sed "s#^$ROOT/##" >>"$tidy_log" || true
-sort -u "$tidy_log" -o "$tidy_log"
+    xargs -0 -n 4 -P 2 "$TIDY" -p "$BUILD" --quiet >"$tidy_log.raw" 2>"$tidy_err" || tidy_status=$?
+{ grep -E '^/.*: (warning|error):' "$tidy_log.raw" || true; } | sed "s#^$ROOT/##" | sort -u >"$tidy_log"
 n=$(wc -l <"$tidy_log")
 cat "$tidy_log"
 printf '=== clang-tidy: %d finding(s)\n' "$n"
+if [[ $tidy_status -ne 0 && $n -eq 0 ]]; then
+    grep -v 'warnings\? generated\.$' "$tidy_err" | tail -n 20 >&2
+    printf 'ERROR: clang-tidy failed (status %d) without a finding; its messages: %s\n' \
+        "$tidy_status" "$tidy_err" >&2
+    n=1
+fi
 findings=$((findings + n))
 
 cpp_log="$BUILD/cppcheck.log"
 printf '=== cppcheck\n'
+# cppcheck exits non-zero only when it could not run (findings leave it at 0).
+cpp_status=0
 cppcheck --quiet --std=c++17 --language=c++ --enable=warning,performance,portability \
     --library=googletest \
     --inline-suppr --suppress=missingIncludeSystem --suppress=unmatchedSuppression \
     --template='{file}:{line}: {severity}: {message} [{id}]' -I "$ROOT" -j2 \
-    "${DIRS[@]}" 2>&1 >/dev/null | sed "s#^$ROOT/##" >"$cpp_log"
+    "${DIRS[@]}" 2>"$cpp_log.raw" >/dev/null || cpp_status=$?
+sed "s#^$ROOT/##" "$cpp_log.raw" >"$cpp_log"
 n=$(grep -c ': ' "$cpp_log" || true)
 cat "$cpp_log"
 printf '=== cppcheck: %d finding(s)\n' "$n"
+if [[ $cpp_status -ne 0 && $n -eq 0 ]]; then
+    printf 'ERROR: cppcheck failed (status %d) without a finding\n' "$cpp_status" >&2
+    n=1
+fi
 findings=$((findings + n))
 
 if [[ $findings -ne 0 ]]; then
