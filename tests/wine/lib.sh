@@ -397,8 +397,12 @@ e2e_caption() {
     awk -F'\t' '$1 == "caption" { print $2; exit }' <<<"$1"
 }
 
-# Ends the script with a summary; status 1 when any check failed.
+# Ends the script with a summary; status 1 when any check failed or the script made none of its
+# own (a run that checked nothing proves nothing).
 e2e_finish() {
+    if [[ "$E2E_CHECKS" == 0 ]]; then
+        e2e_fail "the script made no check"
+    fi
     if [[ -n "$E2E_HEAP_LOG" ]]; then
         # Waits until all each program wrote has been read; a program still running (or a
         # Wine process it started) is given ten seconds.
