@@ -44,6 +44,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -f "$kernel32" ]; then
     wineserver -w
 fi
 
+# A crash goes to Wine's debugger, which under a display waits for someone to close its dialog:
+# without the dialog it writes the backtrace to the log and ends the program at once.
+wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+wineserver -w
+
 # A virtual display on a free number, which Xvfb reports once it takes clients (a loaded
 # machine may take seconds to get there).
 fifo="$build/.xvfb-display.$$"
