@@ -9,7 +9,7 @@ ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 BUILD="${1:-$ROOT/build/lint}"
 DIRS=(app transfer printers device platform standins)
 TIDY="${CLANG_TIDY:-clang-tidy-14}"
-cd "$ROOT"
+cd "$ROOT" || exit 1
 
 # A missing tool would otherwise analyse nothing and report no finding.
 for tool in "$TIDY" cppcheck python3; do
