@@ -45,16 +45,16 @@ count_tests() {
 # step NAME COMMAND...: runs one step, timed; the first failure ends the run. A step that ends
 # well but whose output reports a failed test or check counts as failed too.
 step() {
-    local name="$1" t0=$SECONDS log before=$failed
+    local name="$1" t0=$SECONDS log before=$failed ok=1
     shift
     log="$(mktemp)"
     printf '\n=== %s\n' "$name"
-    if "$@" 2>&1 | tee "$log" && count_tests "$log" 1 && [[ $failed == "$before" ]]; then
-        rm -f "$log"
+    "$@" 2>&1 | tee "$log" || ok=0
+    count_tests "$log" "$ok"
+    rm -f "$log"
+    if [[ $ok == 1 && $failed == "$before" ]]; then
         printf '=== %s: passed (%d s)\n' "$name" $((SECONDS - t0))
     else
-        [[ $failed != "$before" ]] || count_tests "$log" 0
-        rm -f "$log"
         printf '=== %s: FAILED (%d s)\n' "$name" $((SECONDS - t0))
         printf 'Stopped at the first failure: %s\n' "$name"
         summary
