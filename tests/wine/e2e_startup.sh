@@ -2,9 +2,10 @@
 # Start-up of the real ulmaupdate.exe under Wine, in English and in Japanese: the warning
 # dialog's texts for a given model name, Cancel and the close box ending the program, a second
 # copy refused while the first runs, the messages for a missing configuration file, missing
-# required files and an unusable transfer library, English shown where the code page cannot
-# hold the Japanese texts, and a folder name the code page cannot hold refused. Texts are read
-# from the real windows; a screenshot of each window is kept in build/e2e-artifacts/startup/.
+# required files and an unusable transfer library (with a complete set in the working folder,
+# which does not count), English shown where the code page cannot hold the Japanese texts, and a
+# folder name the code page cannot hold refused. Texts are read from the real windows; a
+# screenshot of each window is kept in build/e2e-artifacts/startup/.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
@@ -140,6 +141,10 @@ checks() {
     e2e_drive wait-dialog 5000 click 2 >/dev/null || e2e_fail "first copy: Cancel could not be pressed"
     expect_end "first copy: Cancel ends it"
 
+    # The cases of missing or unusable files start the program from a working folder that holds
+    # a complete ready folder: only the files beside the program count.
+    E2E_WORKDIR="$(e2e_scratch "$LANG_TAG-workdir")"
+
     # No configuration file: the fixed English text, the executable's name as caption.
     start_case no-ini
     rm -f "$DIR/ulmaupdate.ini"
@@ -166,6 +171,7 @@ checks() {
     else
         e2e_fail "the stand-in XmLink.dll without XMDeleteFile was not built"
     fi
+    unset E2E_WORKDIR
 }
 
 checks en

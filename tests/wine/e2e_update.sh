@@ -2,7 +2,8 @@
 # A whole update with the real ulmaupdate.exe under Wine, in English and in Japanese: warning,
 # main dialog with the installed printer, confirmation with both versions, progress, device
 # busy, completion; afterwards the simulated printer holds exactly the package bytes and reports
-# the new version. Screenshots of every window go to build/e2e-artifacts/update/.
+# the new version; the English run is started from another working folder. Screenshots of every
+# window go to build/e2e-artifacts/update/.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
@@ -34,7 +35,15 @@ update() {
     title="$(e2e_format "$(e2e_rc_text "$lang" IDS_TITLE_FMT)" "$model")"
     e2e_install_printer "$printer" "$driver"
 
+    # The English run starts the program from another working folder, which holds a
+    # configuration for another model and longer packages: only the files beside it count.
+    if [[ $lang == en ]]; then
+        E2E_WORKDIR="$(e2e_scratch "update-$lang-workdir")"
+        sed -i 's/^MachineName=.*/MachineName=OTHER-1/' "$E2E_WORKDIR/ulmaupdate.ini"
+        for f in "$E2E_WORKDIR"/*.bin; do printf 'other' >>"$f"; done
+    fi
     e2e_start "$DIR/ulmaupdate.exe"
+    unset E2E_WORKDIR
     HWND=0x0
     next_window "$HWND"
     e2e_screenshot "update/$lang-1-warning"

@@ -229,10 +229,12 @@ E2E_HEAP_LOG=""
 E2E_HEAP_STARTED=0
 
 # Starts a Windows program in the background: e2e_start EXE [ARGS...]; its exit status goes
-# to $E2E_PROGRAM_STATUS_FILE when it ends.
+# to $E2E_PROGRAM_STATUS_FILE when it ends. Its working folder is its own, or $E2E_WORKDIR when
+# set, as when a user starts it from a command prompt or a shortcut in another folder.
 e2e_start() {
-    local exe="$1"
+    local exe="$1" workdir
     shift
+    workdir="${E2E_WORKDIR:-$(dirname "$exe")}"
     E2E_PROGRAM_NAME="$(basename "$exe")"
     E2E_PROGRAM_STATUS_FILE="$E2E_BUILD/.program-status.$$"
     rm -f "$E2E_PROGRAM_STATUS_FILE"
@@ -257,7 +259,7 @@ e2e_start() {
         else
             exec 3>/dev/null
         fi
-        cd "$(dirname "$exe")" && wine "$exe" "$@" >/dev/null 2>&3 3>&- </dev/null || rc=$?
+        cd "$workdir" && wine "$exe" "$@" >/dev/null 2>&3 3>&- </dev/null || rc=$?
         echo "$rc" >"$E2E_PROGRAM_STATUS_FILE"
     ) &
     E2E_PROGRAM_PID=$!
