@@ -294,10 +294,10 @@ e2e_drive() {
 e2e_screenshot() {
     local file="$E2E_ARTIFACTS/$1.png"
     mkdir -p "$(dirname "$file")"
-    if [[ -x /usr/bin/import ]]; then
-        /usr/bin/import -display "$DISPLAY" -window root "$file" 2>/dev/null && return 0
-    fi
-    xwd -display "$DISPLAY" -root -silent | /usr/bin/convert xwd:- "$file" 2>/dev/null
+    /usr/bin/import -display "$DISPLAY" -window root "$file" 2>/dev/null || {
+        e2e_log "the screenshot $1 could not be taken"
+        return 1
+    }
 }
 
 # e2e_install_printer PRINTER_NAME DRIVER_NAME [PPD]: a printer on FILE: in the prefix. The
