@@ -85,6 +85,13 @@ done
 # The x86_64 ready folder plays a whole update too.
 step "end-to-end: e2e_update with dist/win64" env E2E_DIST="$PWD/dist/win64" \
     E2E_ARTIFACTS="$PWD/build/e2e-artifacts/win64" bash tests/wine/e2e_update.sh
+# The delivered 32-bit program on 32-bit Windows, where it does not run under WOW64 and the
+# registry has one view: a whole update, and the information library found through the registry.
+for t in e2e_update e2e_infolib; do
+    step "end-to-end on 32-bit Windows: $t" env WINEARCH=win32 \
+        WINEPREFIX="$PWD/build/wine-prefix-32" E2E_INFOLIB_PREFIX="$PWD/build/wine-prefix-infolib-32" \
+        E2E_ARTIFACTS="$PWD/build/e2e-artifacts/32-bit-windows" bash "tests/wine/$t.sh"
+done
 
 printf '\nAll steps done in %d s; screenshots in build/e2e-artifacts/\n' $((SECONDS - started))
 summary
