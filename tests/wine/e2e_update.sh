@@ -28,7 +28,11 @@ update() {
     printf '== %s\n' "$([[ $lang == en ]] && echo English || echo Japanese)"
     # The program's folder has a blank in its name, and in Japanese also characters whose second
     # byte in the Japanese code page is a backslash.
-    if [[ $lang == en ]]; then DIR="$(e2e_scratch "update en")"; else DIR="$(e2e_scratch "更新ソフト 表")"; fi
+    if [[ $lang == en ]]; then
+        DIR="$(e2e_scratch "update en")"
+    else
+        DIR="$(e2e_scratch "更新ソフト 表")"
+    fi
     model="$(e2e_ini_value "$DIR/ulmaupdate.ini" MachineName)"
     driver="$(e2e_ini_value "$DIR/ulmaupdate.ini" DriverName)"
     new="$(e2e_ini_value "$DIR/ulmaupdate.ini" NewVersion)"
