@@ -1,0 +1,154 @@
+#!/usr/bin/env python3
+"""Checks the application manifest a Windows program carries in its resources.
+
+Windows reads a program's manifest only from resource 1 of type RT_MANIFEST. Without one that
+asks to run as the invoking user, Windows takes a 32-bit program whose name holds "update" for
+an installer and asks for administrator rights before it starts; Wine never does, so no run
+under Wine would show it. The common controls 6 dependency and the DPI awareness are in the same
+manifest.
+
+Usage: check_manifest.py <program.exe> <manifest the program must carry>
+"""
+import struct
+import sys
+import xml.etree.ElementTree as ET
+
+RT_MANIFEST = 24
+CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
+
+
+class BadImage(Exception):
+    pass
+
+
+def u16(data, off):
+    if off < 0 or off + 2 > len(data):
+        raise BadImage(f"read past the end of the file at {off}")
+    return struct.unpack_from("<H", data, off)[0]
+
+
+def u32(data, off):
+    if off < 0 or off + 4 > len(data):
+        raise BadImage(f"read past the end of the file at {off}")
+    return struct.unpack_from("<I", data, off)[0]
+
+
+def manifests(data):
+    """Returns [(name id, language, bytes)] for every RT_MANIFEST resource of a PE image."""
+    if data[:2] != b"MZ":
+        raise BadImage("not an MZ executable")
+    pe = u32(data, 0x3C)
+    if data[pe:pe + 4] != b"PE\0\0":
+        raise BadImage("no PE signature")
+    sections = u16(data, pe + 6)
+    optional = pe + 24
+    optional_size = u16(data, pe + 20)
+    magic = u16(data, optional)
+    directories = optional + {0x10B: 96, 0x20B: 112}.get(magic, -1)
+    if directories < optional:
+        raise BadImage(f"unknown optional header 0x{magic:x}")
+    resource_rva = u32(data, directories + 2 * 8)
+    if resource_rva == 0:
+        return []
+
+    table = optional + optional_size
+    spans = []
+    for i in range(sections):
+        s = table + 40 * i
+        spans.append((u32(data, s + 12), max(u32(data, s + 8), u32(data, s + 16)), u32(data, s + 20)))
+
+    def offset(rva):
+        for address, size, raw in spans:
+            if address <= rva < address + size:
+                return raw + rva - address
+        raise BadImage(f"address 0x{rva:x} lies in no section")
+
+    root = offset(resource_rva)
+
+    def entries(directory):
+        count = u16(data, directory + 12) + u16(data, directory + 14)
+        for i in range(count):
+            e = directory + 16 + 8 * i
+            yield u32(data, e), u32(data, e + 4)
+
+    found = []
+    for type_id, type_ptr in entries(root):
+        if type_id != RT_MANIFEST or not type_ptr & 0x80000000:
+            continue
+        for name_id, name_ptr in entries(root + (type_ptr & 0x7FFFFFFF)):
+            if not name_ptr & 0x80000000:
+                continue
+            for lang, data_ptr in entries(root + (name_ptr & 0x7FFFFFFF)):
+                if data_ptr & 0x80000000:
+                    continue
+                entry = root + data_ptr
+                start = offset(u32(data, entry))
+                size = u32(data, entry + 4)
+                if start + size > len(data):
+                    raise BadImage("the manifest runs past the end of the file")
+                found.append((name_id, lang, data[start:start + size]))
+    return found
+
+
+def problems(carried, expected):
+    """What is wrong with the carried manifests, as sentences; none when all is well."""
+    if not carried:
+        return ["no manifest"]
+    out = []
+    ids = sorted({name for name, _, _ in carried})
+    if ids != [CREATEPROCESS_MANIFEST_RESOURCE_ID] or len(carried) != 1:
+        out.append(f"the manifest must be resource 1 and the only one; found names {ids}, "
+                   f"{len(carried)} in all")
+    text = next((m for name, _, m in carried if name == CREATEPROCESS_MANIFEST_RESOURCE_ID), None)
+    if text is None:
+        return out
+    if text != expected:
+        out.append("the manifest differs from the one in the sources")
+    try:
+        root = ET.fromstring(text)
+    except ET.ParseError as e:
+        return out + [f"the manifest is not well-formed XML: {e}"]
+    v1 = "{urn:schemas-microsoft-com:asm.v1}"
+    v3 = "{urn:schemas-microsoft-com:asm.v3}"
+    levels = [(e.get("level"), e.get("uiAccess"))
+              for e in root.iter(v3 + "requestedExecutionLevel")]
+    if levels != [("asInvoker", "false")]:
+        out.append(f"the program must ask to run as the invoking user (asInvoker, no UI access); "
+                   f"it asks {levels or 'nothing'}")
+    controls = [e.attrib for e in root.iter(v1 + "assemblyIdentity")
+                if e.get("name") == "Microsoft.Windows.Common-Controls"]
+    if not any(c.get("version") == "6.0.0.0" and c.get("publicKeyToken") == "6595b64144ccf1df"
+               for c in controls):
+        out.append("no dependency on common controls 6.0.0.0")
+    dpi = [(e.text or "").strip() for e in root.iter() if e.tag.endswith("}dpiAware")]
+    if dpi != ["true"]:
+        out.append(f"the program must declare itself DPI aware; it declares {dpi or 'nothing'}")
+    return out
+
+
+def main(argv):
+    if len(argv) != 3:
+        print(__doc__.strip().splitlines()[-1], file=sys.stderr)
+        return 2
+    program, source = argv[1], argv[2]
+    with open(program, "rb") as f:
+        data = f.read()
+    with open(source, "rb") as f:
+        expected = f.read()
+    try:
+        carried = manifests(data)
+    except BadImage as e:
+        print(f"{program}: cannot read its resources: {e}", file=sys.stderr)
+        return 1
+    found = problems(carried, expected)
+    for p in found:
+        print(f"ERROR: {program}: {p}", file=sys.stderr)
+    if found:
+        return 1
+    print(f"{program.rsplit('/', 1)[-1]}: carries its manifest as resource 1 "
+          "(runs as the invoking user, common controls 6, DPI aware)")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
