@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
-"""Checks the application manifest a Windows program carries in its resources.
+"""Checks what Windows reads from a program's headers and resources before it runs it.
 
 Windows reads a program's manifest only from resource 1 of type RT_MANIFEST. Without one that
 asks to run as the invoking user, Windows takes a 32-bit program whose name holds "update" for
 an installer and asks for administrator rights before it starts; Wine never does, so no run
 under Wine would show it. The common controls 6 dependency and the DPI awareness are in the same
-manifest.
+manifest. The headers must also ask for a randomised load address (with the relocations that
+needs) and for data that cannot run as code, which Wine does not enforce either.
 
-Usage: check_manifest.py <program.exe> <manifest the program must carry>
+Usage: check_program.py <program.exe> <manifest the program must carry>
 """
 import struct
 import sys
@@ -33,20 +34,51 @@ def u32(data, off):
     return struct.unpack_from("<I", data, off)[0]
 
 
-def manifests(data):
-    """Returns [(name id, language, bytes)] for every RT_MANIFEST resource of a PE image."""
+IMAGE_FILE_RELOCS_STRIPPED = 0x0001
+IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA = 0x0020
+IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE = 0x0040
+IMAGE_DLLCHARACTERISTICS_NX_COMPAT = 0x0100
+
+
+def headers(data):
+    """Returns (optional header offset, its magic, its data directories' offset) of a PE image."""
     if data[:2] != b"MZ":
         raise BadImage("not an MZ executable")
     pe = u32(data, 0x3C)
     if data[pe:pe + 4] != b"PE\0\0":
         raise BadImage("no PE signature")
-    sections = u16(data, pe + 6)
     optional = pe + 24
-    optional_size = u16(data, pe + 20)
     magic = u16(data, optional)
     directories = optional + {0x10B: 96, 0x20B: 112}.get(magic, -1)
     if directories < optional:
         raise BadImage(f"unknown optional header 0x{magic:x}")
+    return pe, optional, magic, directories
+
+
+def protections(data):
+    """What is missing of the address-space protections, as sentences."""
+    pe, optional, magic, directories = headers(data)
+    characteristics = u16(data, pe + 22)
+    dll_characteristics = u16(data, optional + 70)
+    relocations_size = u32(data, directories + 5 * 8 + 4)
+    out = []
+    if not dll_characteristics & IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE:
+        out.append("the program does not ask for a randomised load address (DYNAMIC_BASE)")
+    if characteristics & IMAGE_FILE_RELOCS_STRIPPED or relocations_size == 0:
+        out.append("the program has no relocations, so it cannot be loaded at another address")
+    if not dll_characteristics & IMAGE_DLLCHARACTERISTICS_NX_COMPAT:
+        out.append("the program does not ask that its data cannot run as code (NX_COMPAT)")
+    if magic == 0x20B and not dll_characteristics & IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA:
+        out.append("the 64-bit program does not ask for the full range of load addresses "
+                   "(HIGH_ENTROPY_VA)")
+    return out
+
+
+def manifests(data):
+    """Returns [(name id, language, bytes)] for every RT_MANIFEST resource of a PE image."""
+    pe, optional, _, directories = headers(data)
+    sections = u16(data, pe + 6)
+    optional_size = u16(data, pe + 20)
     resource_rva = u32(data, directories + 2 * 8)
     if resource_rva == 0:
         return []
@@ -136,17 +168,16 @@ def main(argv):
     with open(source, "rb") as f:
         expected = f.read()
     try:
-        carried = manifests(data)
+        found = problems(manifests(data), expected) + protections(data)
     except BadImage as e:
-        print(f"{program}: cannot read its resources: {e}", file=sys.stderr)
+        print(f"{program}: cannot read its headers or resources: {e}", file=sys.stderr)
         return 1
-    found = problems(carried, expected)
     for p in found:
         print(f"ERROR: {program}: {p}", file=sys.stderr)
     if found:
         return 1
-    print(f"{program.rsplit('/', 1)[-1]}: carries its manifest as resource 1 "
-          "(runs as the invoking user, common controls 6, DPI aware)")
+    print(f"{program.rsplit('/', 1)[-1]}: carries its manifest as resource 1 (runs as the "
+          "invoking user, common controls 6, DPI aware); randomised load address, no code from data")
     return 0
 
 
