@@ -29,6 +29,9 @@ TEST(AboutBox, NameLineUsesDriverNameAndVersionLabelIsFixed) {
     EXPECT_EQ(about.Text(IDC_ABOUT_NAME), "VT-200 Label Driver Firmware Update Tool");
     EXPECT_EQ(about.Text(IDC_ABOUT_VERSION), "Version 1.30RZ");
     EXPECT_EQ(mainCaption, "M100 Firmware Update Tool");
+    // The label follows the project's version, which the file's properties carry too.
+    EXPECT_EQ(std::string(kVersionLabel).rfind(ULMA_PROJECT_VERSION, 0), 0u)
+        << kVersionLabel << " does not start with " << ULMA_PROJECT_VERSION;
 }
 
 TEST(AboutBox, JapaneseTextsComeFromTheJapaneseTable) {

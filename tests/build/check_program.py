@@ -6,14 +6,18 @@ asks to run as the invoking user, Windows takes a 32-bit program whose name hold
 an installer and asks for administrator rights before it starts; Wine never does, so no run
 under Wine would show it. The common controls 6 dependency and the DPI awareness are in the same
 manifest. The headers must also ask for a randomised load address (with the relocations that
-needs) and for data that cannot run as code, which Wine does not enforce either.
+needs) and for data that cannot run as code, which Wine does not enforce either. The versions in
+the file's properties and in its manifest must be the project's, so that a version raised in one
+place only is caught.
 
-Usage: check_program.py <program.exe> <manifest the program must carry>
+Usage: check_program.py <program.exe> <manifest the program must carry> <project version>
 """
+import re
 import struct
 import sys
 import xml.etree.ElementTree as ET
 
+RT_VERSION = 16
 RT_MANIFEST = 24
 CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
 
@@ -74,8 +78,8 @@ def protections(data):
     return out
 
 
-def manifests(data):
-    """Returns [(name id, language, bytes)] for every RT_MANIFEST resource of a PE image."""
+def resources(data, wanted_type):
+    """Returns [(name id, language, bytes)] for every resource of one type of a PE image."""
     pe, optional, _, directories = headers(data)
     sections = u16(data, pe + 6)
     optional_size = u16(data, pe + 20)
@@ -105,7 +109,7 @@ def manifests(data):
 
     found = []
     for type_id, type_ptr in entries(root):
-        if type_id != RT_MANIFEST or not type_ptr & 0x80000000:
+        if type_id != wanted_type or not type_ptr & 0x80000000:
             continue
         for name_id, name_ptr in entries(root + (type_ptr & 0x7FFFFFFF)):
             if not name_ptr & 0x80000000:
@@ -117,9 +121,40 @@ def manifests(data):
                 start = offset(u32(data, entry))
                 size = u32(data, entry + 4)
                 if start + size > len(data):
-                    raise BadImage("the manifest runs past the end of the file")
+                    raise BadImage("a resource runs past the end of the file")
                 found.append((name_id, lang, data[start:start + size]))
     return found
+
+
+def version_problems(carried, manifest, version):
+    """What is wrong with the versions of the file's properties and manifest, as sentences."""
+    parts = version.split(".")
+    dotted = ".".join(parts + ["0"] * (4 - len(parts)))
+    out = []
+    if len(carried) != 1:
+        return [f"the program must carry one version resource; it carries {len(carried)}"]
+    info = carried[0][2]
+    fixed = info.find(struct.pack("<I", 0xFEEF04BD))
+    if fixed < 0 or fixed + 24 > len(info):
+        return ["the version resource has no fixed file information"]
+    words = struct.unpack_from("<4I", info, fixed + 8)
+    for what, (ms, ls) in (("file", words[0:2]), ("product", words[2:4])):
+        found = f"{ms >> 16}.{ms & 0xFFFF}.{ls >> 16}.{ls & 0xFFFF}"
+        if found != dotted:
+            out.append(f"the {what} version in the file's properties is {found}, not {dotted}")
+    text = info.decode("utf-16-le", errors="replace")
+    for key in ("FileVersion", "ProductVersion"):
+        values = re.findall(key + "\0+([^\0]*)\0", text)
+        if not values or any(v != version for v in values):
+            out.append(f"the {key} texts are {values}, not {version!r} in every language")
+    try:
+        identity = ET.fromstring(manifest).find("{urn:schemas-microsoft-com:asm.v1}assemblyIdentity")
+    except ET.ParseError:
+        identity = None
+    if identity is None or identity.get("version") != dotted:
+        found = None if identity is None else identity.get("version")
+        out.append(f"the manifest's version is {found}, not {dotted}")
+    return out
 
 
 def problems(carried, expected):
@@ -159,16 +194,17 @@ def problems(carried, expected):
 
 
 def main(argv):
-    if len(argv) != 3:
+    if len(argv) != 4:
         print(__doc__.strip().splitlines()[-1], file=sys.stderr)
         return 2
-    program, source = argv[1], argv[2]
+    program, source, version = argv[1], argv[2], argv[3]
     with open(program, "rb") as f:
         data = f.read()
     with open(source, "rb") as f:
         expected = f.read()
     try:
-        found = problems(manifests(data), expected) + protections(data)
+        found = (problems(resources(data, RT_MANIFEST), expected) + protections(data) +
+                 version_problems(resources(data, RT_VERSION), expected, version))
     except BadImage as e:
         print(f"{program}: cannot read its headers or resources: {e}", file=sys.stderr)
         return 1
@@ -177,7 +213,8 @@ def main(argv):
     if found:
         return 1
     print(f"{program.rsplit('/', 1)[-1]}: carries its manifest as resource 1 (runs as the "
-          "invoking user, common controls 6, DPI aware); randomised load address, no code from data")
+          "invoking user, common controls 6, DPI aware); randomised load address, no code from "
+          f"data; version {version} throughout")
     return 0
 
 
