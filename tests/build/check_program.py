@@ -20,6 +20,10 @@ import xml.etree.ElementTree as ET
 RT_VERSION = 16
 RT_MANIFEST = 24
 CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
+IMAGE_FILE_RELOCS_STRIPPED = 0x0001
+IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA = 0x0020
+IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE = 0x0040
+IMAGE_DLLCHARACTERISTICS_NX_COMPAT = 0x0100
 
 
 class BadImage(Exception):
@@ -38,14 +42,9 @@ def u32(data, off):
     return struct.unpack_from("<I", data, off)[0]
 
 
-IMAGE_FILE_RELOCS_STRIPPED = 0x0001
-IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA = 0x0020
-IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE = 0x0040
-IMAGE_DLLCHARACTERISTICS_NX_COMPAT = 0x0100
-
-
 def headers(data):
-    """Returns (optional header offset, its magic, its data directories' offset) of a PE image."""
+    """Returns the offsets of the PE and optional headers, the latter's magic and the offset of
+    its data directories."""
     if data[:2] != b"MZ":
         raise BadImage("not an MZ executable")
     pe = u32(data, 0x3C)
@@ -127,7 +126,8 @@ def resources(data, wanted_type):
 
 
 def version_problems(carried, manifest, version):
-    """What is wrong with the versions of the file's properties and manifest, as sentences."""
+    """What is wrong with the versions of the file's properties and of the manifest (the one in
+    the sources, which the program must carry unchanged), as sentences."""
     parts = version.split(".")
     dotted = ".".join(parts + ["0"] * (4 - len(parts)))
     out = []
@@ -157,7 +157,7 @@ def version_problems(carried, manifest, version):
     return out
 
 
-def problems(carried, expected):
+def manifest_problems(carried, expected):
     """What is wrong with the carried manifests, as sentences; none when all is well."""
     if not carried:
         return ["no manifest"]
@@ -203,7 +203,7 @@ def main(argv):
     with open(source, "rb") as f:
         expected = f.read()
     try:
-        found = (problems(resources(data, RT_MANIFEST), expected) + protections(data) +
+        found = (manifest_problems(resources(data, RT_MANIFEST), expected) + protections(data) +
                  version_problems(resources(data, RT_VERSION), expected, version))
     except BadImage as e:
         print(f"{program}: cannot read its headers or resources: {e}", file=sys.stderr)
