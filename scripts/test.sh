@@ -42,14 +42,27 @@ count_tests() {
     failed=$((failed + f))
 }
 
+# A step that hangs is stopped after this many seconds, so that the run still ends with the
+# step's name and the summary instead of being cut off from outside; the slowest step takes a
+# few minutes.
+STEP_LIMIT="${ULMA_STEP_LIMIT:-1500}"
+
 # step NAME COMMAND...: runs one step, timed; the first failure ends the run. A step that ends
-# well but whose output reports a failed test or check counts as failed too.
+# well but whose output reports a failed test or check counts as failed too. A command (not a
+# shell function) that runs longer than STEP_LIMIT is stopped and fails the step.
 step() {
     local name="$1" t0=$SECONDS log before=$failed ok=1
     shift
     log="$(mktemp)"
     printf '\n=== %s\n' "$name"
-    "$@" 2>&1 | tee "$log" || ok=0
+    if declare -F "$1" >/dev/null; then
+        "$@" 2>&1 | tee "$log" || ok=0
+    else
+        timeout -k 30 "$STEP_LIMIT" "$@" 2>&1 | tee "$log" || ok=0
+    fi
+    if [[ $ok == 0 && $((SECONDS - t0)) -ge $STEP_LIMIT ]]; then
+        printf 'Stopped after %d s: the step did not end.\n' "$STEP_LIMIT"
+    fi
     count_tests "$log" "$ok"
     rm -f "$log"
     if [[ $ok == 1 && $failed == "$before" ]]; then
