@@ -63,6 +63,8 @@ struct Session {
     sim::SimUi* ui = nullptr;
 } g;
 
+// The data length a package file's header states; 0 for a file too short to state one (such a
+// file is never whole, so the difference from the program's reading of it does not count).
 int32_t StatedLength(const std::string& file) {
     if (file.size() < 20) return 0;
     uint32_t v = 0;
@@ -100,6 +102,8 @@ void Check(bool ok, const char* what) {
     if (!ok) Broken(what);
 }
 
+// The progress callback as the library calls it: gives the planned cancel command, then judges
+// the program's answer to the report.
 int32_t ULMA_WINAPI WatchedProgress(uint32_t percent) {
     Update& u = g.updates.back();
     int report = g.reports++;
