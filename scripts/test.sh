@@ -58,7 +58,9 @@ step() {
     if declare -F "$1" >/dev/null; then
         "$@" 2>&1 | tee "$log" || ok=0
     else
-        timeout -k 30 "$STEP_LIMIT" "$@" 2>&1 | tee "$log" || ok=0
+        # The limited command runs in a process group of its own, which a terminal would stop
+        # as soon as it read from it: it gets no terminal input.
+        timeout -k 30 "$STEP_LIMIT" "$@" </dev/null 2>&1 | tee "$log" || ok=0
     fi
     if [[ $ok == 0 && $((SECONDS - t0)) -ge $STEP_LIMIT ]]; then
         printf 'Stopped after %d s: the step did not end.\n' "$STEP_LIMIT"
