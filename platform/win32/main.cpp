@@ -2,7 +2,7 @@
 #include "app/app.h"
 #include "platform/win32/win32_platform.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    plat::win32::Platform platform(instance);
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
+    plat::win32::Platform platform(hInstance);
     return app::UlmaMain();
 }

@@ -188,7 +188,7 @@ bool System::StartThread(std::function<uint32_t()> entry) {
     if (!parameter) return false;
     ThreadHandle thread(::CreateThread(nullptr, 0, ThreadEntry, parameter.get(), 0, nullptr));
     if (!thread) return false;  // the function is freed here
-    parameter.release();        // now owned by the thread entry
+    (void)parameter.release();  // now owned by the thread entry
     // The thread runs on by itself; its handle is not needed.
     return true;
 }

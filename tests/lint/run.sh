@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Static analysis of the tool's code: clang-tidy (checks in .clang-tidy) over every file of the
 # native build's compile_commands.json below app/ transfer/ printers/ device/ platform/
-# standins/, and cppcheck over the same folders (Windows-only sources included). Prints every
-# finding and fails when there is one.
+# standins/, then over the Windows-only files below them through an i686 build's, and cppcheck
+# over the same folders. Prints every finding and fails when there is one.
 #   tests/lint/run.sh [BUILD_DIR]      (default build/lint, configured here when missing)
+# Environment: ULMA_LINT_WIN_BUILD, the i686 build folder (default build/lint-win32).
 set -uo pipefail
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 BUILD="${1:-$ROOT/build/lint}"
+WIN_BUILD="${ULMA_LINT_WIN_BUILD:-$ROOT/build/lint-win32}"
 DIRS=(app transfer printers device platform standins)
 TIDY="${CLANG_TIDY:-clang-tidy-14}"
 cd "$ROOT" || exit 1
@@ -26,44 +28,82 @@ fi
 cmake --build "$BUILD" --target ulma_res_catalog -j2 >/dev/null 2>&1 || true
 
 pattern="$(IFS='|'; echo "${DIRS[*]}")"
-mapfile -t files < <(python3 - "$BUILD/compile_commands.json" "$ROOT" "$pattern" <<'PY'
+# list_files DB [EXCLUDED_DB]: the files of DB's compile_commands.json below the tool's folders
+# that EXCLUDED_DB does not list, NUL-separated.
+list_files() {
+    python3 - "$1/compile_commands.json" "${2:+$2/compile_commands.json}" "$ROOT" "$pattern" <<'PY'
 import json, re, sys
-db, root, pat = sys.argv[1], sys.argv[2], sys.argv[3]
+db, excluded, root, pat = sys.argv[1:5]
+skip = {e["file"] for e in json.load(open(excluded))} if excluded else set()
 seen = set()
 for e in json.load(open(db)):
     f = e["file"]
-    if f.startswith(root + "/") and re.match(r"(%s)/" % pat, f[len(root) + 1:]) and f not in seen:
+    if f.startswith(root + "/") and re.match(r"(%s)/" % pat, f[len(root) + 1:]) \
+            and f not in seen and f not in skip:
         seen.add(f)
-        print(f)
+        print(f, end="\0")
 PY
-)
-
-if [[ ${#files[@]} -eq 0 ]]; then
-    printf 'ERROR: %s/compile_commands.json lists no file below %s/{%s}: nothing to analyse\n' \
-        "$BUILD" "$ROOT" "${DIRS[*]}" >&2
-    exit 1
-fi
+}
 
 findings=0
-tidy_log="$BUILD/clang-tidy.log"
-tidy_err="$BUILD/clang-tidy.stderr"
-printf '=== clang-tidy over %d files\n' "${#files[@]}"
-# clang-tidy exits non-zero only for errors (a file it could not parse, a crash); xargs passes
-# that on. An error without a finding line is a tool failure and fails the run too.
-tidy_status=0
-printf '%s\0' "${files[@]}" |
-    xargs -0 -n 4 -P 2 "$TIDY" -p "$BUILD" --quiet >"$tidy_log.raw" 2>"$tidy_err" || tidy_status=$?
-{ grep -E '^/.*: (warning|error):' "$tidy_log.raw" || true; } | sed "s#^$ROOT/##" | sort -u >"$tidy_log"
-n=$(wc -l <"$tidy_log")
-cat "$tidy_log"
-printf '=== clang-tidy: %d finding(s)\n' "$n"
-if [[ $tidy_status -ne 0 && $n -eq 0 ]]; then
-    grep -v 'warnings\? generated\.$' "$tidy_err" | tail -n 20 >&2
-    printf 'ERROR: clang-tidy failed (status %d) without a finding; its messages: %s\n' \
-        "$tidy_status" "$tidy_err" >&2
-    n=1
+
+# tidy NAME DB FILE... [-- EXTRA_ARG...]: runs clang-tidy over the files with DB's compile
+# commands, prints the findings and adds their number to findings.
+tidy() {
+    local name="$1" db="$2" status=0 n log err
+    shift 2
+    local -a files=() extra=()
+    while [[ $# -gt 0 && $1 != -- ]]; do files+=("$1"); shift; done
+    [[ $# -gt 0 ]] && shift
+    for a in "$@"; do extra+=("--extra-arg=$a"); done
+    if [[ ${#files[@]} -eq 0 ]]; then
+        printf 'ERROR: %s/compile_commands.json lists no file below %s/{%s}: nothing to analyse\n' \
+            "$db" "$ROOT" "${DIRS[*]}" >&2
+        findings=$((findings + 1))
+        return
+    fi
+    log="$db/clang-tidy.log"
+    err="$db/clang-tidy.stderr"
+    printf '=== clang-tidy over %d files (%s)\n' "${#files[@]}" "$name"
+    # clang-tidy exits non-zero only for errors (a file it could not parse, a crash); xargs passes
+    # that on. An error without a finding line is a tool failure and fails the run too.
+    printf '%s\0' "${files[@]}" |
+        xargs -0 -n 4 -P 2 "$TIDY" -p "$db" --quiet "${extra[@]}" >"$log.raw" 2>"$err" || status=$?
+    { grep -E '^/.*: (warning|error):' "$log.raw" || true; } | sed "s#^$ROOT/##" | sort -u >"$log"
+    n=$(wc -l <"$log")
+    cat "$log"
+    printf '=== clang-tidy (%s): %d finding(s)\n' "$name" "$n"
+    if [[ $status -ne 0 && $n -eq 0 ]]; then
+        grep -v 'warnings\? generated\.$' "$err" | tail -n 20 >&2
+        printf 'ERROR: clang-tidy failed (status %d) without a finding; its messages: %s\n' \
+            "$status" "$err" >&2
+        n=1
+    fi
+    findings=$((findings + n))
+}
+
+mapfile -d '' -t files < <(list_files "$BUILD")
+tidy native "$BUILD" "${files[@]}"
+
+# The Windows-only sources (the Windows layer, the stand-in libraries, their tests) are not in
+# the native build: they are analysed through an i686 build's compile commands, with clang
+# aimed at the mingw-w64 target and its C++ library.
+MINGW_CXX=i686-w64-mingw32-g++-posix
+if ! command -v "$MINGW_CXX" >/dev/null; then
+    printf 'ERROR: %s not found (Debian package g++-mingw-w64-i686-posix)\n' "$MINGW_CXX" >&2
+    exit 1
 fi
-findings=$((findings + n))
+if [[ ! -f "$WIN_BUILD/compile_commands.json" ]]; then
+    cmake -S "$ROOT" -B "$WIN_BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
+        -DCMAKE_BUILD_TYPE=Debug -DULMA_WIN32_TESTS=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+fi
+mapfile -t cxx_dirs < <(echo | "$MINGW_CXX" -E -x c++ - -v 2>&1 |
+    sed -n '/^#include <...> search starts here:/,/^End of search list\./p' | grep '/c++' |
+    sed 's/^ *//')
+win_args=(--target=i686-w64-mingw32 -nostdinc++)
+for d in "${cxx_dirs[@]}"; do win_args+=("-isystem$d"); done
+mapfile -d '' -t files < <(list_files "$WIN_BUILD" "$BUILD")
+tidy "Windows only, i686" "$WIN_BUILD" "${files[@]}" -- "${win_args[@]}"
 
 cpp_log="$BUILD/cppcheck.log"
 printf '=== cppcheck\n'

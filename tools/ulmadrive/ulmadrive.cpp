@@ -323,7 +323,7 @@ struct Runner {
 
         if (cmd == L"wait-title") {  // TITLE TIMEOUT_MS
             if (!need(2)) return 1;
-            const std::wstring title = args[i];
+            const std::wstring& title = args[i];
             const DWORD ms = number(args[i + 1]);
             i += 2;
             if (!WaitFor(ms, [&] { return (current = WindowTitled(opt, title)) != nullptr; })) {
@@ -457,7 +457,7 @@ struct Runner {
             if (!need(2) || !NeedWindow()) return 1;
             const unsigned id = number(args[i]);
             HWND c = Control(id);
-            const std::wstring what = args[i + 1];
+            const std::wstring& what = args[i + 1];
             i += 2;
             if (!c) return 1;
             LRESULT index = cmd == L"select"
