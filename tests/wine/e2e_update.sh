@@ -2,8 +2,9 @@
 # A whole update with the real ulmaupdate.exe under Wine, in English and in Japanese: warning,
 # main dialog with the installed printer, confirmation with both versions, progress, device
 # busy, completion; afterwards the simulated printer holds exactly the package bytes and reports
-# the new version; the English run is started from another working folder. Screenshots of every
-# window go to build/e2e-artifacts/update/.
+# the new version; the English run is started from another working folder. Asked whether the
+# session may end, the program refuses only from the transfer to the end of the busy wait.
+# Screenshots of every window go to build/e2e-artifacts/update/.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 
@@ -64,6 +65,9 @@ update() {
         "$(awk -F'\t' '$1 == "item" || $1 == "selected" { printf "%s;", $NF }' <<<"$dump")" \
         "$printer;0;"
     local main="$HWND"
+    # Asked as Windows asks before a shutdown: the waiting program lets the session end...
+    e2e_expect_eq "the main dialog lets the session end" \
+        "$(e2e_drive use "$main" end-session || true)" "end-session	1"
     e2e_drive use "$main" click 1001 >/dev/null || true
 
     next_window "$main"
@@ -73,6 +77,11 @@ update() {
     e2e_drive use "$HWND" click 6 >/dev/null || true
 
     next_window "$HWND"
+    # ...but not while a package goes to the printer, nor while the printer takes it in (the
+    # progress dialog stays, hidden, behind the device-busy window).
+    local progress="$HWND"
+    e2e_expect_eq "the session may not end during the transfer" \
+        "$(e2e_drive use "$progress" end-session || true)" "end-session	0"
     e2e_screenshot "update/$lang-4-progress"
     if has_control "$dump" 2310; then
         e2e_expect_line "progress dialog caption" "$dump" "caption	$title"
@@ -83,6 +92,8 @@ update() {
         e2e_fail "no progress dialog: $dump"
     fi
 
+    e2e_expect_eq "the session may not end while the printer takes the firmware in" \
+        "$(e2e_drive use "$progress" end-session || true)" "end-session	0"
     e2e_screenshot "update/$lang-5-device-busy"
     e2e_expect_eq "device-busy text" "$(e2e_control_text "$dump" 2510)" \
         "$(e2e_rc_text "$lang" IDC_DEVPROG_TEXT)"

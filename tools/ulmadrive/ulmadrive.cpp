@@ -21,6 +21,8 @@
 //   select ID INDEX, select-text ID TEXT.
 // Waiting: wait-gone MS (current window destroyed or hidden), wait-exit MS (process ended),
 //   sleep MS.
+// Asking: end-session asks the current window, as Windows does before a shutdown, whether the
+//   session may end, and prints "end-session<TAB>ANSWER" (0: refused).
 // Timing: clock prints "clock<TAB>ms since 1970" (the system clock, as `date +%s%3N` reads it).
 //
 // Output is one record per line, fields separated by a tab, texts in UTF-8 with backslash,
@@ -451,6 +453,17 @@ struct Runner {
         if (cmd == L"close") {  // the close box
             if (!NeedWindow()) return 1;
             PostMessageW(current, WM_SYSCOMMAND, SC_CLOSE, 0);
+            return 0;
+        }
+        if (cmd == L"end-session") {  // sent, as Windows sends it, and answered within 5 s
+            if (!NeedWindow()) return 1;
+            DWORD_PTR answer = 0;
+            if (!SendMessageTimeoutW(current, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, 5000,
+                                     &answer)) {
+                Err("no answer to the end-session question");
+                return 1;
+            }
+            Out("end-session\t" + std::to_string(answer));
             return 0;
         }
         if (cmd == L"select" || cmd == L"select-text") {  // ID INDEX | ID TEXT
