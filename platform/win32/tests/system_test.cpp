@@ -72,8 +72,10 @@ TEST(Win32System, FileExistsFindsOnlyThatFile) {
                                "AUX", "con", "CON .kf7", "NUL:", "aux.a.b"}) {
         EXPECT_FALSE(system.FileExists(dir.path() + "\\" + device)) << device;
     }
-    // Names that only begin like a device are files like any other.
-    for (const char* name : {"nul1.bin", "COM0.bin", "COM10.bin", "LPTX", "console.kf7"}) {
+    // Names that only begin like a device, and other three-letter names, are files like any
+    // other.
+    for (const char* name :
+         {"nul1.bin", "COM0.bin", "COM10.bin", "LPTX", "console.kf7", "COM", "fw1.bin"}) {
         std::string path = dir.Write(name, "x");
         EXPECT_TRUE(system.FileExists(path)) << name;
     }
