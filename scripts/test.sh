@@ -80,7 +80,7 @@ step() {
 step "packages" ensure_packages
 step "native build and tests" cmake --workflow --preset native
 step "native tests under AddressSanitizer" cmake --workflow --preset native-asan
-step "thread tests under ThreadSanitizer" cmake --workflow --preset native-tsan
+step "native tests under ThreadSanitizer" cmake --workflow --preset native-tsan
 step "formatting (clang-format)" tests/lint/format.sh
 step "static analysis (clang-tidy, cppcheck)" tests/lint/run.sh build/native
 step "fuzz targets, ${ULMA_FUZZ_SECONDS:-20} s each" tests/fuzz/run.sh "${ULMA_FUZZ_SECONDS:-20}"
