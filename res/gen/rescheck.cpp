@@ -100,8 +100,8 @@ void CompareDialog(const res::DialogTemplate& want, const std::vector<uint8_t>& 
     const int x = static_cast<int16_t>(r.U16()), y = static_cast<int16_t>(r.U16());
     const int cx = static_cast<int16_t>(r.U16()), cy = static_cast<int16_t>(r.U16());
     Check(x == want.x && y == want.y && cx == want.cx && cy == want.cy, where + ": geometry");
-    Check(r.SzOrId() == "", where + ": menu");
-    Check(r.SzOrId() == "", where + ": class");
+    Check(r.SzOrId().empty(), where + ": menu");
+    Check(r.SzOrId().empty(), where + ": class");
     Check(r.SzOrId() == want.caption, where + ": caption");
     Check(r.U16() == want.fontSize, where + ": font size");
     r.U16();  // weight

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# Static analysis of the tool's code: clang-tidy (checks in .clang-tidy) over every file of the
-# native build's compile_commands.json below app/ transfer/ printers/ device/ platform/
-# standins/, then over the Windows-only files below them through an i686 build's, and cppcheck
-# over the same folders. Prints every finding and fails when there is one.
+# Static analysis of the tool's code and of the programs that build, test and measure it:
+# clang-tidy (checks in .clang-tidy) over every file of the native build's compile_commands.json
+# below app/ transfer/ printers/ device/ platform/ standins/ res/ tools/ bench/, then over the
+# Windows-only files below them through an i686 build's, and cppcheck over the same folders.
+# Prints every finding and fails when there is one.
 #   tests/lint/run.sh [BUILD_DIR]      (default build/lint, configured here when missing)
 # Environment: ULMA_LINT_WIN_BUILD, the i686 build folder (default build/lint-win32).
 set -uo pipefail
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 BUILD="${1:-$ROOT/build/lint}"
 WIN_BUILD="${ULMA_LINT_WIN_BUILD:-$ROOT/build/lint-win32}"
-DIRS=(app transfer printers device platform standins)
+DIRS=(app transfer printers device platform standins res tools bench)
 TIDY="${CLANG_TIDY:-clang-tidy-14}"
 cd "$ROOT" || exit 1
 

@@ -22,8 +22,8 @@ INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
     const INT_PTR result =
-        DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MINIMAL), nullptr, DialogProc, 0);
+        DialogBoxParamW(hInstance, MAKEINTRESOURCEW(IDD_MINIMAL), nullptr, DialogProc, 0);
     return result == IDOK || result == IDCANCEL ? 0 : 1;
 }

@@ -47,11 +47,11 @@ INT_PTR CALLBACK DialogProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
     const INT_PTR first =
-        DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_FLOW_FIRST), nullptr, DialogProc, 0);
+        DialogBoxParamW(hInstance, MAKEINTRESOURCEW(IDD_FLOW_FIRST), nullptr, DialogProc, 0);
     if (first != IDOK) return first == IDCANCEL ? 0 : 1;
     const INT_PTR second =
-        DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_FLOW_PRINTERS), nullptr, DialogProc, 0);
+        DialogBoxParamW(hInstance, MAKEINTRESOURCEW(IDD_FLOW_PRINTERS), nullptr, DialogProc, 0);
     return second == IDOK || second == IDCANCEL ? 0 : 1;
 }

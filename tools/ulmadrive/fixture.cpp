@@ -62,7 +62,8 @@ INT_PTR CALLBACK FixtureProc(HWND dlg, UINT msg, WPARAM wp, LPARAM) {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR, int) {
-    const INT_PTR r = DialogBoxParamA(inst, MAKEINTRESOURCEA(IDD_FIXTURE), nullptr, FixtureProc, 0);
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
+    const INT_PTR r =
+        DialogBoxParamA(hInstance, MAKEINTRESOURCEA(IDD_FIXTURE), nullptr, FixtureProc, 0);
     return static_cast<int>(r);
 }
