@@ -86,17 +86,19 @@ tidy() {
 mapfile -d '' -t files < <(list_files "$BUILD")
 tidy native "$BUILD" "${files[@]}"
 
-# The Windows-only sources (the Windows layer, the stand-in libraries, their tests) are not in
-# the native build: they are analysed through an i686 build's compile commands, with clang
-# aimed at the mingw-w64 target and its C++ library.
+# The Windows-only sources (the Windows layer and its tests, the stand-in libraries, the test
+# tools) are not in the native build: they are analysed through an i686 build's compile
+# commands, with clang aimed at the mingw-w64 target and its C++ library. The build is only
+# configured, every time, so that its list of sources is never stale.
 MINGW_CXX=i686-w64-mingw32-g++-posix
 if ! command -v "$MINGW_CXX" >/dev/null; then
     printf 'ERROR: %s not found (Debian package g++-mingw-w64-i686-posix)\n' "$MINGW_CXX" >&2
     exit 1
 fi
-if [[ ! -f "$WIN_BUILD/compile_commands.json" ]]; then
-    cmake -S "$ROOT" -B "$WIN_BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
-        -DCMAKE_BUILD_TYPE=Debug -DULMA_WIN32_TESTS=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+if ! cmake -S "$ROOT" -B "$WIN_BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
+    -DCMAKE_BUILD_TYPE=Debug -DULMA_WIN32_TESTS=ON -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null; then
+    printf 'ERROR: the i686 build in %s could not be configured\n' "$WIN_BUILD" >&2
+    exit 1
 fi
 mapfile -t cxx_dirs < <(echo | "$MINGW_CXX" -E -x c++ - -v 2>&1 |
     sed -n '/^#include <...> search starts here:/,/^End of search list\./p' | grep '/c++' |
