@@ -162,40 +162,56 @@ int CulmaUpDateDlg::RunTransfer() {
         app::AfxMessageBox(app::LoadStr(IDS_RAWIO_UNAVAILABLE), win::MB_OK | win::MB_ICONERROR);
         return 0;
     }
+    // Every text that can end the run is made before the printer is told to take firmware:
+    // once it has been, how the run ended must reach the user even if memory then runs short.
+    const std::string unansweredText = app::LoadStr(IDS_CANNOT_COMMUNICATE);
+    const std::string failedText = app::LoadStr(IDS_TRANSFER_FAILED);
+    const std::string cancelledText = app::LoadStr(IDS_TRANSFER_CANCELLED);
+    const std::string completedText = app::FormatString(IDS_COMPLETED, {m_strMachineName});
+    const std::string notFoundText[] = {std::string(res::kFileNotFound) + m_strKF7FileName,
+                                        std::string(res::kFileNotFound) + m_strKF7FileName2};
+    auto show = [](const std::string& text, uint32_t icon) {
+        app::AfxMessageBox(text, win::MB_OK | icon);
+    };
+
     const bool answered = SendPreamble(m_strPrinterName);
     // The main dialog did not respond while the printer took the command: a key typed meanwhile
     // must not answer the failure message, nor reach the progress dialog as a cancel.
     plat::Ui().DiscardTypedInput();
     if (!answered) {
-        app::AfxMessageBox(app::LoadStr(IDS_CANNOT_COMMUNICATE), win::MB_OK | win::MB_ICONERROR);
+        show(unansweredText, win::MB_ICONERROR);
         return 0;
     }
-
-    packages.push_back({m_strKF7FilePath, 0});
-    if (!m_strKF7FilePath2.empty()) packages.push_back({m_strKF7FilePath2, 0});
-    const std::string* names[] = {&m_strKF7FileName, &m_strKF7FileName2};
 
     // The sum is kept in 64 bits: two large packages do not wrap it around.
     int64_t sum = 0;
     bool unusable = false;
-    for (size_t i = 0; i < packages.size(); ++i) {
-        try {
-            CKf7File file(packages[i].path);
-            int32_t length = file.m_header.DataLength();
-            packages[i].length = length;
-            sum += length;
-            if (!HoldsData(file, length)) unusable = true;
-        } catch (const CFileException&) {
-            app::AfxMessageBox(std::string(res::kFileNotFound) + *names[i],
-                               win::MB_OK | win::MB_ICONERROR);
-            return 0;
+    try {
+        packages.push_back({m_strKF7FilePath, 0});
+        if (!m_strKF7FilePath2.empty()) packages.push_back({m_strKF7FilePath2, 0});
+        for (size_t i = 0; i < packages.size(); ++i) {
+            try {
+                CKf7File file(packages[i].path);
+                int32_t length = file.m_header.DataLength();
+                packages[i].length = length;
+                sum += length;
+                if (!HoldsData(file, length)) unusable = true;
+            } catch (const CFileException&) {
+                show(notFoundText[i], win::MB_ICONERROR);
+                return 0;
+            }
         }
+    } catch (const std::bad_alloc&) {
+        // Nothing has been sent after the command: the run ends as a failed transfer.
+        packages.clear();
+        show(failedText, win::MB_ICONERROR);
+        return 0;
     }
     if (packages.empty() || sum <= 0) return 0;
     // A package that cannot be sent whole fails the transfer before any package goes out: the
     // printer must not be left with only part of an update.
     if (unusable) {
-        app::AfxMessageBox(app::LoadStr(IDS_TRANSFER_FAILED), win::MB_OK | win::MB_ICONERROR);
+        show(failedText, win::MB_ICONERROR);
         return 0;
     }
 
@@ -213,20 +229,18 @@ int CulmaUpDateDlg::RunTransfer() {
 
     int unreadable = g_nUnreadablePackage;
     if (unreadable >= 0 && static_cast<size_t>(unreadable) < packages.size()) {
-        app::AfxMessageBox(std::string(res::kFileNotFound) + *names[unreadable],
-                           win::MB_OK | win::MB_ICONERROR);
+        show(notFoundText[unreadable], win::MB_ICONERROR);
         return 0;
     }
     int32_t result = g_nLastResult;
     if (result == maker::XM_RESULT_STOPPED) {
-        app::AfxMessageBox(app::LoadStr(IDS_TRANSFER_CANCELLED), win::MB_OK | win::MB_ICONWARNING);
+        show(cancelledText, win::MB_ICONWARNING);
         return 0;
     }
     if (result != 0) {
-        app::AfxMessageBox(app::LoadStr(IDS_TRANSFER_FAILED), win::MB_OK | win::MB_ICONERROR);
+        show(failedText, win::MB_ICONERROR);
         return 0;
     }
-    app::AfxMessageBox(app::FormatString(IDS_COMPLETED, {m_strMachineName}),
-                       win::MB_OK | win::MB_ICONINFORMATION);
+    show(completedText, win::MB_ICONINFORMATION);
     return 1;
 }
