@@ -1,5 +1,6 @@
 #include "app/maindlg.h"
 
+#include <new>
 #include <vector>
 
 #include "app/aboutdlg.h"
@@ -67,7 +68,14 @@ bool CulmaUpDateDlg::OnInitDialog() {
 
     plat::IUi& ui = plat::Ui();
     if (uintptr_t menu = ui.GetSystemMenu(GetSafeHwnd())) {
-        std::string about = app::LoadStr(IDS_ABOUTBOX);
+        // The About entry is a convenience: without memory for its text the dialog goes on
+        // without it, instead of stopping before the printer library and the printers.
+        std::string about;
+        try {
+            about = app::LoadStr(IDS_ABOUTBOX);
+        } catch (const std::bad_alloc&) {
+            about.clear();
+        }
         if (!about.empty()) {
             ui.AppendMenu(menu, win::MF_SEPARATOR, 0, nullptr);
             ui.AppendMenu(menu, win::MF_STRING, IDM_ABOUTBOX, about.c_str());

@@ -20,6 +20,7 @@ std::string g_held;
 
 // What one run showed the user and sent to the printer.
 struct Outcome {
+    bool armed = false;
     bool escaped = false;
     std::vector<std::string> boxes;
     int questionAt = -1;        // index of the confirmation among the boxes
@@ -29,12 +30,13 @@ struct Outcome {
     std::string held;  // what the run left open
 };
 
-// Starts the tool, presses Update on the only printer and answers Yes; fails the first request
-// of the tool's code numbered `from` or later.
-Outcome RunUpdate(long from) {
+// Starts the tool, presses Update on the only printer and answers Yes; fails the request of the
+// tool's code numbered `from`, and with `onwards` every later one too.
+Outcome RunUpdate(long from, bool onwards = false) {
     Outcome r;
     g_held.clear();
     apptest::g_reportHeld = [](const std::string& what) { g_held += what; };
+    int shown = 0;  // message boxes so far
     {
         Program p;
         p.SetIni(
@@ -46,13 +48,14 @@ Outcome RunUpdate(long from) {
         p.scripts[IDD_ULMAUPDATE_DIALOG] = [](const sim::DialogView&, sim::SimUi& ui, int step) {
             ui.ClickIn(IDD_ULMAUPDATE_DIALOG, step == 0 ? IDC_UPDATE : IDC_EXIT);
         };
-        p.machine.ui.OnMessageBox([&r](const sim::MessageBoxRecord& box) {
+        p.machine.ui.OnMessageBox([&r, &shown](const sim::MessageBoxRecord& box) {
+            const int index = shown++;
             if ((box.type & win::MB_TYPEMASK) != win::MB_YESNO) return win::IDOK;
-            r.questionAt = static_cast<int>(r.boxes.size());
+            r.questionAt = index;
             r.writesAtQuestion = Count(simprinter::Instance().Log(), "QVWriteFile");
             return win::IDYES;
         });
-        failing_new::Arm(from, reinterpret_cast<void*>(&app::UlmaMain));
+        r.armed = failing_new::Arm(from, reinterpret_cast<void*>(&app::UlmaMain), onwards);
         try {
             p.Run();
         } catch (const std::bad_alloc&) {
@@ -72,43 +75,56 @@ Outcome RunUpdate(long from) {
 }  // namespace
 
 TEST(OutOfMemory, NoFailedAllocationLeavesThePrinterHalfUpdatedUnsaid) {
+    // The first run also parses the simulated resources once for the process; the second counts.
+    RunUpdate(-1);
     Outcome clean = RunUpdate(-1);
+    ASSERT_TRUE(clean.armed);
     ASSERT_EQ(failing_new::Failed(), -1);
     ASSERT_EQ(clean.received.size(), 2u);
     ASSERT_EQ(clean.boxes.size(), 2u);
     const std::string completed = clean.boxes.back();
 
     const long toolRequests = failing_new::ToolRequests();
-    int runs = 0;
-    for (long from = 0; from < toolRequests + 50; ++from) {
-        Outcome r = RunUpdate(from);
-        long failed = failing_new::Failed();
-        if (failed < 0) continue;
-        ++runs;
-        const std::string where = failing_new::FailedWhere();
-        SCOPED_TRACE("request " + std::to_string(failed) + " from " + where);
-        // Nothing the tool opened stays open, whatever the point of failure.
-        EXPECT_EQ(r.held, "");
-        // Start-up may end on the failure, but only before anything reached the printer.
-        if (r.escaped) {
-            EXPECT_EQ(r.writes + r.sends, 0);
+    // Memory refused once, then memory refused from that request on: once the printer has been
+    // told to take firmware, telling the user the outcome must need none of it.
+    for (bool onwards : {false, true}) {
+        SCOPED_TRACE(onwards ? "every request from it on failing" : "one request failing");
+        int runs = 0;
+        for (long from = 0; from < toolRequests + 50; ++from) {
+            Outcome r = RunUpdate(from, onwards);
+            long failed = failing_new::Failed();
+            if (failed < 0) continue;
+            ++runs;
+            const std::string where = failing_new::FailedWhere();
+            SCOPED_TRACE("request " + std::to_string(failed) + " from " + where);
+            // Nothing the tool opened stays open, whatever the point of failure.
+            EXPECT_EQ(r.held, "");
+            // Start-up may end on the failure, but only before anything reached the printer.
+            if (r.escaped) {
+                EXPECT_EQ(r.writes + r.sends, 0);
+            }
+            // Success is reported only for a printer that took both packages whole.
+            if (std::find(r.boxes.begin(), r.boxes.end(), completed) != r.boxes.end()) {
+                ASSERT_EQ(r.received.size(), 2u);
+                EXPECT_EQ(r.received[0].bytes.size(), 64u + 256u);
+                EXPECT_EQ(r.received[1].bytes.size(), 64u + 100u);
+            }
+            // A text the main dialog can do without (its About entry) keeps no printer from it.
+            if (!onwards &&
+                where.rfind("app::LoadStr[abi:cxx11] <- CulmaUpDateDlg::OnInitDialog", 0) == 0) {
+                EXPECT_EQ(r.received.size(), 2u);
+            }
+            // Without the question nothing goes beyond the version query; after it, once the
+            // printer was told to take firmware, the user learns how the update ended.
+            if (r.questionAt < 0) {
+                EXPECT_EQ(r.sends, 0);
+                EXPECT_LE(r.writes, clean.writesAtQuestion);
+            } else if (r.writes > r.writesAtQuestion || r.sends > 0) {
+                EXPECT_GT(static_cast<int>(r.boxes.size()), r.questionAt + 1);
+            }
         }
-        // Success is reported only for a printer that took both packages whole.
-        if (std::find(r.boxes.begin(), r.boxes.end(), completed) != r.boxes.end()) {
-            ASSERT_EQ(r.received.size(), 2u);
-            EXPECT_EQ(r.received[0].bytes.size(), 64u + 256u);
-            EXPECT_EQ(r.received[1].bytes.size(), 64u + 100u);
-        }
-        // Without the question nothing goes beyond the version query; after it, once the
-        // printer was told to take firmware, the user learns how the update ended.
-        if (r.questionAt < 0) {
-            EXPECT_EQ(r.sends, 0);
-            EXPECT_LE(r.writes, clean.writesAtQuestion);
-        } else if (r.writes > r.writesAtQuestion || r.sends > 0) {
-            EXPECT_GT(static_cast<int>(r.boxes.size()), r.questionAt + 1);
-        }
+        EXPECT_GE(runs, toolRequests - 5);
+        std::printf("requests of the tool's code in a whole update: %ld; failed %s: %d\n",
+                    toolRequests, onwards ? "each with all later ones" : "one at a time", runs);
     }
-    EXPECT_GE(runs, toolRequests - 5);
-    std::printf("requests of the tool's code in a whole update: %ld; failed one at a time: %d\n",
-                toolRequests, runs);
 }

@@ -6,9 +6,11 @@
 namespace failing_new {
 
 // Makes the request numbered `from` (from 0) among those the tool's code makes fail with
-// std::bad_alloc; requests of the simulated system and of the tests never fail. -1 fails
-// none but still counts. `toolCode` is any function of the library that holds the tool's code.
-void Arm(long from, void* toolCode);
+// std::bad_alloc, and with `onwards` every later one too; -1 fails none but still counts.
+// `toolCode` is any function of the library that holds the tool's code. The simulated system's
+// requests never fail, but for the string loading's, as the Windows layer's string loading
+// asks for memory too. False when the tool's library or the string loading cannot be found.
+bool Arm(long from, void* toolCode, bool onwards = false);
 void Disarm();
 // Requests the tool's code made since Arm.
 long ToolRequests();
