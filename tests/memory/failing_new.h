@@ -1,5 +1,5 @@
-// A global allocator that counts requests and makes one chosen request of the tool's own code
-// fail, as a system out of memory would.
+// A global allocator that counts requests and makes a chosen request of the tool's own code
+// fail, alone or with every later one, as a system out of memory would.
 #pragma once
 #include <string>
 
