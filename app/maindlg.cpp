@@ -73,8 +73,7 @@ bool CulmaUpDateDlg::OnInitDialog() {
         std::string about;
         try {
             about = app::LoadStr(IDS_ABOUTBOX);
-        } catch (const std::bad_alloc&) {
-            about.clear();
+        } catch (const std::bad_alloc&) {  // left empty: no entry
         }
         if (!about.empty()) {
             ui.AppendMenu(menu, win::MF_SEPARATOR, 0, nullptr);

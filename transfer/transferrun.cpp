@@ -170,16 +170,13 @@ int CulmaUpDateDlg::RunTransfer() {
     const std::string completedText = app::FormatString(IDS_COMPLETED, {m_strMachineName});
     const std::string notFoundText[] = {std::string(res::kFileNotFound) + m_strKF7FileName,
                                         std::string(res::kFileNotFound) + m_strKF7FileName2};
-    auto show = [](const std::string& text, uint32_t icon) {
-        app::AfxMessageBox(text, win::MB_OK | icon);
-    };
 
     const bool answered = SendPreamble(m_strPrinterName);
     // The main dialog did not respond while the printer took the command: a key typed meanwhile
     // must not answer the failure message, nor reach the progress dialog as a cancel.
     plat::Ui().DiscardTypedInput();
     if (!answered) {
-        show(unansweredText, win::MB_ICONERROR);
+        app::AfxMessageBox(unansweredText, win::MB_OK | win::MB_ICONERROR);
         return 0;
     }
 
@@ -197,21 +194,20 @@ int CulmaUpDateDlg::RunTransfer() {
                 sum += length;
                 if (!HoldsData(file, length)) unusable = true;
             } catch (const CFileException&) {
-                show(notFoundText[i], win::MB_ICONERROR);
+                app::AfxMessageBox(notFoundText[i], win::MB_OK | win::MB_ICONERROR);
                 return 0;
             }
         }
     } catch (const std::bad_alloc&) {
         // Nothing has been sent after the command: the run ends as a failed transfer.
-        packages.clear();
-        show(failedText, win::MB_ICONERROR);
+        app::AfxMessageBox(failedText, win::MB_OK | win::MB_ICONERROR);
         return 0;
     }
     if (packages.empty() || sum <= 0) return 0;
     // A package that cannot be sent whole fails the transfer before any package goes out: the
     // printer must not be left with only part of an update.
     if (unusable) {
-        show(failedText, win::MB_ICONERROR);
+        app::AfxMessageBox(failedText, win::MB_OK | win::MB_ICONERROR);
         return 0;
     }
 
@@ -229,18 +225,18 @@ int CulmaUpDateDlg::RunTransfer() {
 
     int unreadable = g_nUnreadablePackage;
     if (unreadable >= 0 && static_cast<size_t>(unreadable) < packages.size()) {
-        show(notFoundText[unreadable], win::MB_ICONERROR);
+        app::AfxMessageBox(notFoundText[unreadable], win::MB_OK | win::MB_ICONERROR);
         return 0;
     }
     int32_t result = g_nLastResult;
     if (result == maker::XM_RESULT_STOPPED) {
-        show(cancelledText, win::MB_ICONWARNING);
+        app::AfxMessageBox(cancelledText, win::MB_OK | win::MB_ICONWARNING);
         return 0;
     }
     if (result != 0) {
-        show(failedText, win::MB_ICONERROR);
+        app::AfxMessageBox(failedText, win::MB_OK | win::MB_ICONERROR);
         return 0;
     }
-    show(completedText, win::MB_ICONINFORMATION);
+    app::AfxMessageBox(completedText, win::MB_OK | win::MB_ICONINFORMATION);
     return 1;
 }

@@ -11,10 +11,7 @@ using apptest::Program;
 
 namespace {
 
-int Count(const std::vector<std::string>& log, const char* prefix) {
-    return static_cast<int>(std::count_if(
-        log.begin(), log.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
-}
+int Count(const char* function) { return static_cast<int>(hostile::Calls(function).size()); }
 
 std::string g_held;
 
@@ -52,7 +49,7 @@ Outcome RunUpdate(long from, bool onwards = false) {
             const int index = shown++;
             if ((box.type & win::MB_TYPEMASK) != win::MB_YESNO) return win::IDOK;
             r.questionAt = index;
-            r.writesAtQuestion = Count(simprinter::Instance().Log(), "QVWriteFile");
+            r.writesAtQuestion = Count("QVWriteFile");
             return win::IDYES;
         });
         r.armed = failing_new::Arm(from, reinterpret_cast<void*>(&app::UlmaMain), onwards);
@@ -63,9 +60,8 @@ Outcome RunUpdate(long from, bool onwards = false) {
         }
         failing_new::Disarm();
         r.boxes = p.BoxTexts();
-        auto log = simprinter::Instance().Log();
-        r.writes = Count(log, "QVWriteFile");
-        r.sends = Count(log, "XMSendFile");
+        r.writes = Count("QVWriteFile");
+        r.sends = Count("XMSendFile");
         r.received = simprinter::Instance().ReceivedPackages();
     }
     r.held = g_held;
