@@ -4,6 +4,7 @@
 // for it) the whole Update command with a user who confirms or refuses, must derive the version
 // and system-information texts by their rules, show them verbatim, and send no package unless
 // the user confirmed and the system-information code matched.
+#include <algorithm>
 #include <cstring>
 
 #include "support.h"
@@ -51,7 +52,7 @@ int32_t ULMA_WINAPI FakeRead(char* name, int32_t zero, uint8_t* data, uint32_t l
     ++g_io.reads;
     if (g_io.flags & kFailRead) return 0;
     size_t n = std::min<size_t>(length, g_io.reply.size());
-    std::memcpy(data, g_io.reply.data(), n);
+    std::copy_n(g_io.reply.data(), n, data);
     *count = static_cast<uint32_t>(n);
     return 1;
 }

@@ -58,7 +58,7 @@ using Script = std::function<void(const sim::DialogView& dialog, sim::SimUi& ui,
 
 class Program {
   public:
-    explicit Program(sim::MachineOptions options = {}) : machine(options) {
+    explicit Program(const sim::MachineOptions& options = {}) : machine(options) {
         ResetProcess();
         machine.system.AddFile(kIni, DefaultIni());
         machine.system.AddFile(std::string(kDir) + "\\fw.kf7", std::string(128, '\x5A'));

@@ -55,7 +55,7 @@ inline void ChangePrinter(const std::function<void(simprinter::State&)>& change)
 // every question with Yes (or `confirm`), and then presses Exit.
 class Session {
   public:
-    explicit Session(sim::MachineOptions options = {}) : p(options) {
+    explicit Session(const sim::MachineOptions& options = {}) : p(options) {
         p.machine.system.AddFile(kPackagePath, Package(256, 256));
         p.scripts[IDD_ULMAUPDATE_DIALOG] = [this](const sim::DialogView& d, sim::SimUi& ui,
                                                   int step) {

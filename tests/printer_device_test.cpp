@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -23,7 +24,7 @@ class PrinterDevice : public ::testing::Test {
     }
     // Opens the printer the way the label printer does: info, then capabilities.
     static int Open(CPrinter& p, const char* name) {
-        std::strcpy(p.m_szPrinterName, name);
+        std::snprintf(p.m_szPrinterName, sizeof p.m_szPrinterName, "%s", name);
         if (!p.ReadPrinterInfo()) return 0;
         p.m_dwState |= 1;
         return p.LoadCapabilities();

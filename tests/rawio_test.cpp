@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -16,7 +17,7 @@ struct Call {
     int32_t zero;
     std::vector<uint8_t> data;
     uint32_t length;
-    uint32_t* count;
+    const uint32_t* count;
     uint32_t timeout;
 };
 
@@ -26,7 +27,7 @@ bool g_leaveScratch = false;  // the library leaves its own bytes in the name bu
 uint8_t g_reply[32];
 
 int32_t Record(bool write, char* name, int32_t zero, const uint8_t* data, uint32_t length,
-               uint32_t* count, uint32_t timeout) {
+               const uint32_t* count, uint32_t timeout) {
     Call c{write, name, zero, {}, length, count, timeout};
     // The library may write into the name buffer: probe that 256 bytes are writable.
     char saved[256];
@@ -75,7 +76,7 @@ class RawIo : public ::testing::Test {
     }
     void SetReply(const char* version, uint8_t code) {
         std::memset(g_reply, 0, sizeof g_reply);
-        std::memcpy(g_reply + 27, version, std::strlen(version) < 4 ? std::strlen(version) : 4);
+        std::copy_n(version, std::min<size_t>(std::strlen(version), 4), g_reply + 27);
         g_reply[31] = code;
     }
 };
@@ -174,9 +175,9 @@ TEST_F(RawIo, PreambleIsOneWriteOfFourBytes) {
 }
 
 TEST(PrinterInfoReplyText, VersionSuffixAndSystemInformation) {
-    auto reply = [](const char* version, size_t n, uint8_t code) {
+    auto reply = [](const std::string& version, size_t n, uint8_t code) {
         PrinterInfoReply r;
-        std::memcpy(r.bytes + 27, version, n);
+        std::copy_n(version.data(), n, r.bytes + 27);
         r.bytes[31] = code;
         return r;
     };
@@ -185,8 +186,8 @@ TEST(PrinterInfoReplyText, VersionSuffixAndSystemInformation) {
     for (uint8_t code : {uint8_t('a'), uint8_t('z'), uint8_t('A'), uint8_t(0)}) {
         EXPECT_EQ(reply("1.05", 4, code).VersionText(), "1.05") << int(code);
     }
-    EXPECT_EQ(reply("1.0\0", 4, 'c').VersionText(), "1.0c");
-    EXPECT_EQ(reply("\0\0\0\0", 4, 0).VersionText(), "");
+    EXPECT_EQ(reply(std::string("1.0") + '\0', 4, 'c').VersionText(), "1.0c");
+    EXPECT_EQ(reply(std::string(4, '\0'), 4, 0).VersionText(), "");
     EXPECT_EQ(reply("1.05", 4, 0).SystemInfoText(), "");
     EXPECT_EQ(reply("1.05", 4, 'C').SystemInfoText(), "C");
     EXPECT_EQ(reply("1.05", 4, 0xE0).SystemInfoText(), "\xE0");

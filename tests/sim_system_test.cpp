@@ -12,8 +12,9 @@ std::string Read(sim::SimSystem& s, const char* section, const char* key, const 
                  const std::string& file = "C:\\Tools\\ulmaupdate.ini", uint32_t size = 260) {
     std::string buffer(size, '\x7F');
     uint32_t n = s.GetPrivateProfileString(section, key, def, &buffer[0], size, file.c_str());
-    EXPECT_EQ(n, std::strlen(buffer.c_str())) << "returned count and copied text disagree";
-    return buffer.c_str();
+    buffer.resize(std::strlen(buffer.c_str()));
+    EXPECT_EQ(n, buffer.size()) << "returned count and copied text disagree";
+    return buffer;
 }
 
 class SimSystemTest : public test::SimFixture {
@@ -64,7 +65,7 @@ TEST_F(SimSystemTest, ProfileFirstSectionAndKeyWinAndOnlyTheFirstSectionIsSearch
 
 TEST_F(SimSystemTest, ProfileValuesAreCutToTheBufferAndJunkNeverCrashes) {
     std::string longValue(300, 'v');
-    std::string junk("[UPDATE]\nK=ab\0cd\nL=", 20);
+    std::string junk("[UPDATE]\nK=ab\0cd\nL=", 19);
     for (int i = 0; i < 256; ++i) junk.push_back(static_cast<char>(i));
     junk += "\n" + std::string(100000, 'x') + "\nLong=" + longValue + "\n[\nM=after\n";
     sim().AddIni(junk);

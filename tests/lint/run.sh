@@ -1,23 +1,26 @@
 #!/usr/bin/env bash
-# Static analysis of the tool's code and of the programs that build, test and measure it:
+# Static analysis of the tool's code and of the programs that build, test, fuzz and measure it:
 # clang-tidy (checks in .clang-tidy) over every file of the native build's compile_commands.json
-# below app/ transfer/ printers/ device/ platform/ standins/ res/ tools/ bench/, then over the
-# Windows-only files below them through an i686 build's, and cppcheck over the same folders.
+# below app/ transfer/ printers/ device/ platform/ standins/ res/ tools/ bench/ tests/, then over
+# the Windows-only files below them through an i686 build's and over the fuzz targets below
+# fuzz/ through a clang fuzz build's, and cppcheck over all these folders.
 # Prints every finding and fails when there is one.
 #   tests/lint/run.sh [BUILD_DIR]      (default build/lint, configured here when missing)
-# Environment: ULMA_LINT_WIN_BUILD, the i686 build folder (default build/lint-win32).
+# Environment: ULMA_LINT_WIN_BUILD, the i686 build folder (default build/lint-win32);
+# ULMA_LINT_FUZZ_BUILD, the fuzz build folder (default build/lint-fuzz).
 set -uo pipefail
 ROOT="$(cd "$(dirname "$0")/../.." && pwd)"
 BUILD="${1:-$ROOT/build/lint}"
 WIN_BUILD="${ULMA_LINT_WIN_BUILD:-$ROOT/build/lint-win32}"
-DIRS=(app transfer printers device platform standins res tools bench)
+FUZZ_BUILD="${ULMA_LINT_FUZZ_BUILD:-$ROOT/build/lint-fuzz}"
+DIRS=(app transfer printers device platform standins res tools bench tests)
 TIDY="${CLANG_TIDY:-clang-tidy-14}"
 cd "$ROOT" || exit 1
 
 # A missing tool would otherwise analyse nothing and report no finding.
-for tool in "$TIDY" cppcheck python3; do
+for tool in "$TIDY" cppcheck python3 clang++-14; do
     command -v "$tool" >/dev/null || {
-        printf 'ERROR: %s not found (Debian packages clang-tidy-14, cppcheck, python3)\n' "$tool" >&2
+        printf 'ERROR: %s not found (Debian packages clang-tidy-14, cppcheck, python3, clang-14)\n' "$tool" >&2
         exit 1
     }
 done
@@ -59,7 +62,7 @@ tidy() {
     for a in "$@"; do extra+=("--extra-arg=$a"); done
     if [[ ${#files[@]} -eq 0 ]]; then
         printf 'ERROR: %s/compile_commands.json lists no file below %s/{%s}: nothing to analyse\n' \
-            "$db" "$ROOT" "${DIRS[*]}" >&2
+            "$db" "$ROOT" "${pattern//|/,}" >&2
         findings=$((findings + 1))
         return
     fi
@@ -108,6 +111,17 @@ for d in "${cxx_dirs[@]}"; do win_args+=("-isystem$d"); done
 mapfile -d '' -t files < <(list_files "$WIN_BUILD" "$BUILD")
 tidy "Windows only, i686" "$WIN_BUILD" "${files[@]}" -- "${win_args[@]}"
 
+# The fuzz targets are built apart, with clang: their files are analysed through a fuzz build's
+# compile commands, configured (not built) every time like the i686 build.
+if ! cmake -S "$ROOT/fuzz" -B "$FUZZ_BUILD" -DCMAKE_CXX_COMPILER=clang++-14 \
+    -DCMAKE_C_COMPILER=clang-14 -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null; then
+    printf 'ERROR: the fuzz build in %s could not be configured\n' "$FUZZ_BUILD" >&2
+    exit 1
+fi
+pattern=fuzz
+mapfile -d '' -t files < <(list_files "$FUZZ_BUILD")
+tidy "fuzz targets" "$FUZZ_BUILD" "${files[@]}"
+
 cpp_log="$BUILD/cppcheck.log"
 printf '=== cppcheck\n'
 # cppcheck exits non-zero only when it could not run (findings leave it at 0).
@@ -116,7 +130,7 @@ cppcheck --quiet --std=c++17 --language=c++ --enable=warning,performance,portabi
     --library=googletest \
     --inline-suppr --suppress=missingIncludeSystem --suppress=unmatchedSuppression \
     --template='{file}:{line}: {severity}: {message} [{id}]' -I "$ROOT" -j2 \
-    "${DIRS[@]}" 2>"$cpp_log.raw" >/dev/null || cpp_status=$?
+    "${DIRS[@]}" fuzz 2>"$cpp_log.raw" >/dev/null || cpp_status=$?
 sed "s#^$ROOT/##" "$cpp_log.raw" >"$cpp_log"
 n=$(grep -c ': ' "$cpp_log" || true)
 cat "$cpp_log"

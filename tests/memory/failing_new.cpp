@@ -10,7 +10,6 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
-#include <utility>
 
 namespace {
 
@@ -25,7 +24,10 @@ void* g_frames[64];
 int g_frameCount = 0;
 // Where the simulated string loading's code starts and ends: a return address into it lies
 // after the first and at most at the second.
-std::pair<uintptr_t, uintptr_t> g_loadString{0, 0};
+struct CodeRange {
+    uintptr_t first = 0, second = 0;
+};
+CodeRange g_loadString;
 
 // Whether the request was made by the tool's code: the first caller outside the shared C and
 // C++ runtimes lies in the tool's library, with none of this program's code in between; or the
@@ -55,10 +57,10 @@ bool Arm(long from, void* toolCode, bool onwards) {
     g_testBase = dladdr(reinterpret_cast<void*>(&Arm), &info) ? info.dli_fbase : nullptr;
     void* loadString = dlsym(RTLD_DEFAULT, "_ZN3sim5SimUi10LoadStringB5cxx11Ej");
     void* entry = nullptr;
-    g_loadString = {0, 0};
+    g_loadString = CodeRange{};
     if (loadString && dladdr1(loadString, &info, &entry, RTLD_DL_SYMENT) && entry) {
         auto start = reinterpret_cast<uintptr_t>(loadString);
-        g_loadString = {start, start + static_cast<const ElfW(Sym)*>(entry)->st_size};
+        g_loadString = CodeRange{start, start + static_cast<const ElfW(Sym)*>(entry)->st_size};
     }
     void* warm[2];
     backtrace(warm, 2);  // loads the unwinder before any request is watched
