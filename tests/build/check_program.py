@@ -6,7 +6,8 @@ asks to run as the invoking user, Windows takes a 32-bit program whose name hold
 an installer and asks for administrator rights before it starts; Wine never does, so no run
 under Wine would show it. The common controls 6 dependency and the DPI awareness are in the same
 manifest. The headers must also ask for a randomised load address (with the relocations that
-needs) and for data that cannot run as code, which Wine does not enforce either. The versions in
+needs), for data that cannot run as code and, started from a USB stick or a share, to run from
+the page file; Wine does none of these. The versions in
 the file's properties and in its manifest must be the project's, so that a version raised in one
 place only is caught.
 
@@ -21,6 +22,8 @@ RT_VERSION = 16
 RT_MANIFEST = 24
 CREATEPROCESS_MANIFEST_RESOURCE_ID = 1
 IMAGE_FILE_RELOCS_STRIPPED = 0x0001
+IMAGE_FILE_REMOVABLE_RUN_FROM_SWAP = 0x0400
+IMAGE_FILE_NET_RUN_FROM_SWAP = 0x0800
 IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA = 0x0020
 IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE = 0x0040
 IMAGE_DLLCHARACTERISTICS_NX_COMPAT = 0x0100
@@ -74,6 +77,12 @@ def protections(data):
     if magic == 0x20B and not dll_characteristics & IMAGE_DLLCHARACTERISTICS_HIGH_ENTROPY_VA:
         out.append("the 64-bit program does not ask for the full range of load addresses "
                    "(HIGH_ENTROPY_VA)")
+    if not characteristics & IMAGE_FILE_REMOVABLE_RUN_FROM_SWAP:
+        out.append("the program started from a USB stick would be read from it while it runs "
+                   "(REMOVABLE_RUN_FROM_SWAP)")
+    if not characteristics & IMAGE_FILE_NET_RUN_FROM_SWAP:
+        out.append("the program started from a share would be read from it while it runs "
+                   "(NET_RUN_FROM_SWAP)")
     return out
 
 
@@ -214,7 +223,8 @@ def main(argv):
         return 1
     print(f"{program.rsplit('/', 1)[-1]}: carries its manifest as resource 1 (runs as the "
           "invoking user, common controls 6, DPI aware); randomised load address, no code from "
-          f"data; version {version} throughout")
+          f"data, run from the page file off removable and network media; version {version} "
+          "throughout")
     return 0
 
 
