@@ -1,6 +1,7 @@
 #include "transfer/progressdlg.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "app/framework.h"
 #include "res/resource.h"
@@ -70,12 +71,10 @@ void CProgressDlg::SetUp() {
     m_progress = GetDlgItem(IDC_PROGRESS_BAR);
 
     // The device-busy window, hidden until the whole transfer has been handed over.
-    CDevProgDlg* dev = new CDevProgDlg();
-    if (!dev->GetSafeHwnd()) {
-        delete dev;
-        dev = nullptr;
-    }
-    g_pDevProgDlg = dev;
+    // Once its window exists the window owns the object and deletes it as it goes; an object
+    // whose window could not be made is freed here.
+    auto dev = std::make_unique<CDevProgDlg>();
+    g_pDevProgDlg = dev->GetSafeHwnd() ? dev.release() : nullptr;
 
     SetWindowText(app::DisplayName());
     g_bCancel = 0;
