@@ -23,10 +23,19 @@ void KeepToTextsTheCodePageHolds() {
         ::SetThreadLocale(MAKELCID(english, SORT_DEFAULT));
 }
 
+// A file on a drive without its disk (a card reader emptied during a transfer) fails its call,
+// and the tool says so in its own words; Windows would otherwise first stop the calling thread,
+// the transfer's worker among them, in a box of its own asking for the disk.
+void NoDiskBoxes() {
+    const UINT previous = ::SetErrorMode(SEM_FAILCRITICALERRORS);
+    ::SetErrorMode(previous | SEM_FAILCRITICALERRORS);
+}
+
 }  // namespace
 
 Platform::Platform(HINSTANCE instance) : ui(instance) {
     KeepToTextsTheCodePageHolds();
+    NoDiskBoxes();
     INITCOMMONCONTROLSEX controls;
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS | ICC_ANIMATE_CLASS;

@@ -346,6 +346,22 @@ TEST(Win32System, ExecutionStateIsTheOneAskedFor) {
     EXPECT_EQ(awake, system.SetThreadExecutionState(ES_CONTINUOUS));
 }
 
+TEST(Win32Platform, AsksWindowsForNoBoxOfItsOwnOnADriveWithoutItsDisk) {
+    const UINT before = ::SetErrorMode(0);
+    {
+        plat::win32::Platform platform(::GetModuleHandleA(nullptr));
+        UINT mode = ::SetErrorMode(0);
+        ::SetErrorMode(mode);
+        EXPECT_NE(0u, mode & SEM_FAILCRITICALERRORS);
+        // Loading a library changes the mode for the call only.
+        EXPECT_EQ(nullptr, platform.modules.LoadLibrary("no_such_library_ulma.dll"));
+        mode = ::SetErrorMode(0);
+        ::SetErrorMode(mode);
+        EXPECT_EQ(static_cast<UINT>(SEM_FAILCRITICALERRORS), mode);
+    }
+    ::SetErrorMode(before);
+}
+
 TEST(Win32Modules, LoadsResolvesAndFails) {
     Modules modules;
     auto kernel = modules.LoadLibrary("kernel32");
