@@ -1,5 +1,7 @@
 #include "platform/dialog.h"
 
+#include <algorithm>
+
 namespace plat {
 
 CDialog::CDialog(int templateId, Window parent) : m_templateId(templateId), m_parent(parent) {}
@@ -52,13 +54,36 @@ intptr_t CDialog::SendDlgItemMessage(int id, uint32_t message, uintptr_t wParam,
     return Ui().SendMessage(GetDlgItem(id), message, wParam, lParam);
 }
 
+// As the framework does: a dialog that has no visible owner and did not place itself while it was
+// set up opens in the middle of the screen, where Windows puts the message boxes too, and not in
+// the screen's corner where its template's position would leave it.
+void CDialog::CentreIfUnowned(const Rect& before) {
+    IUi& ui = Ui();
+    if (!m_window || ui.IsWindowVisible(m_window)) return;
+    if (m_parent && ui.IsWindowVisible(m_parent)) return;
+    Rect now;
+    if (!ui.GetWindowRect(m_window, now) || now.left != before.left || now.top != before.top)
+        return;
+    const int screenWidth = ui.GetSystemMetrics(win::SM_CXSCREEN);
+    const int screenHeight = ui.GetSystemMetrics(win::SM_CYSCREEN);
+    if (screenWidth <= 0 || screenHeight <= 0) return;
+    const int x = std::max(0, (screenWidth - (now.right - now.left)) / 2);
+    const int y = std::max(0, (screenHeight - (now.bottom - now.top)) / 2);
+    ui.MoveToTop(m_window, x, y);
+}
+
 intptr_t CDialog::DialogProc(Window window, uint32_t message, uintptr_t wParam,
                              intptr_t lParam) noexcept {
     try {
         switch (message) {
-            case win::WM_INITDIALOG:
+            case win::WM_INITDIALOG: {
                 m_window = window;
-                return OnInitDialog() ? 1 : 0;
+                Rect before;
+                const bool placed = Ui().GetWindowRect(window, before);
+                const bool focus = OnInitDialog();
+                if (placed) CentreIfUnowned(before);
+                return focus ? 1 : 0;
+            }
             case win::WM_COMMAND: {
                 int id = static_cast<int>(wParam & 0xFFFF);
                 int code = static_cast<int>((wParam >> 16) & 0xFFFF);

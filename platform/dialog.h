@@ -65,6 +65,8 @@ class CDialog : public IDialogHost {
     virtual void PostNcDestroy() {}
 
   private:
+    void CentreIfUnowned(const Rect& before);
+
     int m_templateId;
     Window m_parent;
     Window m_window;

@@ -84,6 +84,8 @@ constexpr int SW_SHOW = 5;
 // Menus and system commands.
 constexpr uint32_t MF_STRING = 0x0000;
 constexpr uint32_t MF_SEPARATOR = 0x0800;
+constexpr uint32_t SM_CXSCREEN = 0;
+constexpr uint32_t SM_CYSCREEN = 1;
 constexpr uint32_t SM_CXICON = 11;
 constexpr uint32_t SM_CYICON = 12;
 

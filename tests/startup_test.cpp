@@ -48,6 +48,42 @@ TEST(Startup, HappyRunShowsWarningThenMainDialogAndFreesEverything) {
     EXPECT_TRUE(p.machine.system.Writes().empty());
 }
 
+TEST(Startup, WindowsWithoutAVisibleOwnerOpenInTheMiddleOfTheScreen) {
+    Program p;
+    p.machine.spooler.InstallSimple("P1", apptest::kDriver);
+    plat::Rect warning, main, about;
+    p.scripts[IDD_WARNING] = [&](const sim::DialogView& d, sim::SimUi& ui, int) {
+        warning = d.rect;
+        ui.ClickIn(IDD_WARNING, win::IDOK);
+    };
+    p.scripts[IDD_ULMAUPDATE_DIALOG] = [&](const sim::DialogView& d, sim::SimUi& ui, int step) {
+        main = d.rect;
+        if (step == 0)
+            ui.SystemCommand(IDM_ABOUTBOX);
+        else
+            ui.ClickIn(IDD_ULMAUPDATE_DIALOG, IDC_EXIT);
+    };
+    p.scripts[IDD_ABOUTBOX] = [&](const sim::DialogView& d, sim::SimUi& ui, int) {
+        about = d.rect;
+        ui.PressEscape();
+    };
+    EXPECT_EQ(p.Run(), 0);
+
+    const int screenWidth = p.machine.ui.GetSystemMetrics(win::SM_CXSCREEN);
+    const int screenHeight = p.machine.ui.GetSystemMetrics(win::SM_CYSCREEN);
+    for (const plat::Rect& r : {warning, main}) {
+        EXPECT_GT(r.right - r.left, 0);
+        EXPECT_EQ(r.left, (screenWidth - (r.right - r.left)) / 2);
+        EXPECT_EQ(r.top, (screenHeight - (r.bottom - r.top)) / 2);
+    }
+    // The About box belongs to the main dialog, which is on screen: it opens at its corner.
+    EXPECT_GT(about.right - about.left, 0);
+    EXPECT_GE(about.left, main.left);
+    EXPECT_GE(about.top, main.top);
+    EXPECT_LT(about.left, main.left + 16);
+    EXPECT_LT(about.top, main.top + 40);
+}
+
 TEST(Startup, MissingConfigurationEndsAtOnceWithExecutableNameAsCaption) {
     {
         Program p;

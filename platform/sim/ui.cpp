@@ -36,8 +36,6 @@ constexpr int SW_MINIMIZE = 6;
 constexpr int SW_SHOWMINNOACTIVE = 7;
 constexpr int SW_FORCEMINIMIZE = 11;
 constexpr int SW_RESTORE = 9;
-constexpr uint32_t SM_CXSCREEN = 0;
-constexpr uint32_t SM_CYSCREEN = 1;
 constexpr uint32_t SM_CXSMICON = 49;
 constexpr uint32_t SM_CYSMICON = 50;
 constexpr int kScreenWidth = 1024;
@@ -1535,9 +1533,9 @@ int SimUi::GetSystemMetrics(uint32_t index) {
         case SM_CXSMICON:
         case SM_CYSMICON:
             return 16;
-        case SM_CXSCREEN:
+        case win::SM_CXSCREEN:
             return kScreenWidth;
-        case SM_CYSCREEN:
+        case win::SM_CYSCREEN:
             return kScreenHeight;
         default:
             return 0;
