@@ -67,9 +67,14 @@ void CDialog::CentreIfUnowned(const Rect& before) {
     const int screenWidth = ui.GetSystemMetrics(win::SM_CXSCREEN);
     const int screenHeight = ui.GetSystemMetrics(win::SM_CYSCREEN);
     if (screenWidth <= 0 || screenHeight <= 0) return;
-    const int x = std::max(0, (screenWidth - (now.right - now.left)) / 2);
-    const int y = std::max(0, (screenHeight - (now.bottom - now.top)) / 2);
-    ui.MoveToTop(m_window, x, y);
+    int x = 0, y = 0;
+    CentreOver(Rect{0, 0, screenWidth, screenHeight}, now, x, y);
+    ui.MoveToTop(m_window, std::max(0, x), std::max(0, y));
+}
+
+void CDialog::CentreOver(const Rect& m, const Rect& w, int& x, int& y) {
+    x = (m.left + m.right - (w.right - w.left)) / 2;
+    y = (m.top + m.bottom - (w.bottom - w.top)) / 2;
 }
 
 intptr_t CDialog::DialogProc(Window window, uint32_t message, uintptr_t wParam,

@@ -24,6 +24,9 @@ class CDialog : public IDialogHost {
     bool DestroyWindow();
 
     Window GetSafeHwnd() const { return m_window; }
+
+    // Top-left corner that centres a window rectangle w over m (truncating toward zero).
+    static void CentreOver(const Rect& m, const Rect& w, int& x, int& y);
     int TemplateId() const { return m_templateId; }
     Window Parent() const { return m_parent; }
 

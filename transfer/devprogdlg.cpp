@@ -10,11 +10,6 @@ CDevProgDlg::CDevProgDlg(plat::Window parent) : plat::CDialog(IDD_DEVPROG, paren
 
 CDevProgDlg::~CDevProgDlg() = default;
 
-void CDevProgDlg::CentreOver(const plat::Rect& m, const plat::Rect& w, int& x, int& y) {
-    x = (m.left + m.right - (w.right - w.left)) / 2;
-    y = (m.top + m.bottom - (w.bottom - w.top)) / 2;
-}
-
 bool CDevProgDlg::OnInitDialog() {
     plat::CDialog::OnInitDialog();
     plat::IUi& ui = plat::Ui();

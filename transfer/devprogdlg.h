@@ -11,9 +11,6 @@ class CDevProgDlg : public plat::CDialog {
     explicit CDevProgDlg(plat::Window parent = plat::Window{});
     ~CDevProgDlg() override;
 
-    // Top-left corner that centres a window rectangle w over m (truncating toward zero).
-    static void CentreOver(const plat::Rect& m, const plat::Rect& w, int& x, int& y);
-
   protected:
     bool OnInitDialog() override;
     // The window tells the user not to touch the printer while it works: the keyboard's OK and
