@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The main job: builds the Windows ready folder dist/win32/, prepares a Wine prefix with the
-# model's printer installed and the simulated printer's state, and runs ulmaupdate.exe.
+# The main job: builds the Windows ready folder dist/win32/ (dist/win64/ where 32-bit programs
+# cannot run), prepares a Wine prefix with the model's printer installed and the simulated
+# printer's state, and runs ulmaupdate.exe.
 #
 # With a display ($DISPLAY set) you drive the program yourself. Without one (a server, CI) it
 # runs on a virtual display and plays the user: it goes through every window the program shows,
@@ -38,8 +39,16 @@ done
 if [[ -z "${DISPLAY:-}" ]]; then auto=1; fi
 
 ensure_packages
-echo "Building dist/win32 ..."
-cmake --workflow --preset win32 >build-demo.log 2>&1 || {
+# The shipped i686 build, or the x86_64 one on a machine that cannot run 32-bit programs.
+source tests/wine/wine_arch.sh
+ulma_wine_arch "$ROOT"
+preset=win32
+if [[ $ULMA_WINE32 == 0 ]]; then
+    preset=win64
+    echo "This machine cannot run 32-bit programs, so Wine cannot run the i686 build: the demo runs the x86_64 one."
+fi
+echo "Building dist/$preset ..."
+cmake --workflow --preset "$preset" >build-demo.log 2>&1 || {
     tail -n 40 build-demo.log
     echo "ERROR: the build failed (full log: $ROOT/build-demo.log)" >&2
     exit 1

@@ -14,7 +14,7 @@ source "$(dirname "$0")/lib_printers.sh"
 e2e_need_dist
 NOREAD_DLL=""
 for f in "$E2E_DIST/variants/noread/qvfilo.dll" \
-    "$E2E_BUILD/win32/standins/variants/noread/qvfilo.dll" \
+    "$E2E_WINBUILD/standins/variants/noread/qvfilo.dll" \
     "$E2E_BUILD/h11-w32/standins/variants/noread/qvfilo.dll"; do
     if [[ -f "$f" ]]; then
         NOREAD_DLL="$f"

@@ -13,7 +13,7 @@ e2e_need_dist
 
 # The stand-in transfer library without XMDeleteFile.
 NODELETE_DLL=""
-for f in "$E2E_DIST/variants/nodelete/XmLink.dll" "$E2E_BUILD/win32/standins/variants/nodelete/XmLink.dll"; do
+for f in "$E2E_DIST/variants/nodelete/XmLink.dll" "$E2E_WINBUILD/standins/variants/nodelete/XmLink.dll"; do
     if [[ -f "$f" ]]; then
         NODELETE_DLL="$f"
         break

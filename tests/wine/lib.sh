@@ -6,7 +6,18 @@
 
 E2E_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 E2E_BUILD="${E2E_BUILD:-$E2E_ROOT/build}"
-E2E_DIST="${E2E_DIST:-$E2E_ROOT/dist/win32}"
+# The Windows build whose programs, stand-ins and tools the runs use: the shipped i686 one, or
+# the x86_64 one on a machine that cannot run 32-bit programs.
+# shellcheck source=tests/wine/wine_arch.sh
+source "$E2E_ROOT/tests/wine/wine_arch.sh"
+ulma_wine_arch "$E2E_ROOT"
+if [[ $ULMA_WINE32 == 1 ]]; then
+    E2E_PRESET=win32
+else
+    E2E_PRESET=win64
+fi
+E2E_WINBUILD="${E2E_WINBUILD:-$E2E_BUILD/$E2E_PRESET}"
+E2E_DIST="${E2E_DIST:-$E2E_ROOT/dist/$E2E_PRESET}"
 E2E_ARTIFACTS="${E2E_ARTIFACTS:-$E2E_BUILD/e2e-artifacts}"
 
 export WINEPREFIX="${WINEPREFIX:-$E2E_BUILD/wine-prefix}"
@@ -32,14 +43,14 @@ e2e_die() {
 # Finds the automation tool: beside the ready folder's build, or given by $ULMADRIVE.
 e2e_find_tools() {
     local d
-    for d in "${ULMADRIVE_DIR:-}" "$E2E_BUILD/win32/tools" "$E2E_BUILD/h8-w32/tools"; do
+    for d in "${ULMADRIVE_DIR:-}" "$E2E_WINBUILD/tools" "$E2E_BUILD/h8-w32/tools"; do
         if [[ -n "$d" && -f "$d/ulmadrive.exe" ]]; then
             E2E_TOOLS="$d"
             ULMADRIVE="$d/ulmadrive.exe"
             return 0
         fi
     done
-    e2e_die "ulmadrive.exe not found; build it with: cmake --workflow --preset win32"
+    e2e_die "ulmadrive.exe not found; build it with: cmake --workflow --preset $E2E_PRESET"
 }
 
 # Makes the Wine prefix once: boot, fonts, no window-manager decorations under Xvfb, a CJK
@@ -189,7 +200,7 @@ e2e_begin() {
 # Ends the run when the ready folder has no program to run.
 e2e_need_dist() {
     [[ -f "$E2E_DIST/ulmaupdate.exe" ]] ||
-        e2e_die "$E2E_DIST/ulmaupdate.exe missing; build it with: cmake --workflow --preset win32"
+        e2e_die "$E2E_DIST/ulmaupdate.exe missing; build it with: cmake --workflow --preset $E2E_PRESET"
 }
 
 # Prints the path of a minimal yardstick program (after e2e_begin): e2e_minimal_program [NAME],
@@ -197,7 +208,7 @@ e2e_need_dist() {
 # when it is missing.
 e2e_minimal_program() {
     local exe="$E2E_TOOLS/minimaldlg/${1:-minimaldlg}.exe"
-    [[ -f "$exe" ]] || e2e_die "$exe missing; build it with: cmake --workflow --preset win32"
+    [[ -f "$exe" ]] || e2e_die "$exe missing; build it with: cmake --workflow --preset $E2E_PRESET"
     printf '%s\n' "$exe"
 }
 
@@ -301,8 +312,8 @@ e2e_screenshot() {
 }
 
 # e2e_install_printer PRINTER_NAME DRIVER_NAME [PPD]: a printer on FILE: in the prefix. The
-# driver is added from a 32-bit process (so 32-bit programs can query it) and, when the 64-bit
-# tool is built, from a 64-bit one too.
+# driver is added from a process of the runs' build (32-bit, so 32-bit programs can query it,
+# where the machine runs them) and, when the 64-bit tool is built, from a 64-bit one too.
 e2e_install_printer() {
     local ppd="${3:-$E2E_ROOT/tests/wine/data/label.ppd}" out="$E2E_BUILD/.addprinter.$$" wppd
     wppd="$(winepath -w "$ppd" 2>/dev/null)"
@@ -313,6 +324,7 @@ e2e_install_printer() {
     fi
     local d
     for d in "$E2E_BUILD/win64/tools" "$E2E_BUILD/h8-w64/tools"; do
+        [[ "$d/addprinter.exe" != "$E2E_TOOLS/addprinter.exe" ]] || break
         if [[ -f "$d/addprinter.exe" ]]; then
             wine "$d/addprinter.exe" "$1" "$2" "$wppd" --driver-only >>"$out" 2>&1 </dev/null || true
             break

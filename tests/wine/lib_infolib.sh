@@ -44,16 +44,16 @@ infolib_driver_names() {
         e2e_die "InboxDriverName has no capital letter; its lower-case key would not differ"
 }
 
-# The stand-in library as built for the 32-bit program (not part of the ready folder).
+# The stand-in library as built for the program the runs use (not part of the ready folder).
 infolib_find_dll() {
     local f
-    for f in "${QVINFO_DLL:-}" "$E2E_BUILD/win32/standins/qvinfo.dll"; do
+    for f in "${QVINFO_DLL:-}" "$E2E_WINBUILD/standins/qvinfo.dll"; do
         if [[ -n "$f" && -f "$f" ]]; then
             INFOLIB_DLL="$f"
             return 0
         fi
     done
-    e2e_die "qvinfo.dll not found; build it with: cmake --workflow --preset win32"
+    e2e_die "qvinfo.dll not found; build it with: cmake --workflow --preset $E2E_PRESET"
 }
 
 # True when the prefix is a 64-bit one, where a 32-bit program has a registry view of its own.
@@ -73,7 +73,8 @@ infolib_reg() {
 # it reads the 64-bit view (HKLM\SOFTWARE itself), not the 32-bit one (HKLM\SOFTWARE\Wow6432Node)
 # that a 32-bit program sees by default. The entries go into the 64-bit view; the driver's key
 # also goes into the 32-bit view pointing at a second copy of the library with its own log, so
-# the run shows which view the program really reads. A 32-bit prefix has one view only.
+# the run shows which view the program really reads. A 32-bit prefix has one view only. (The
+# x86_64 program, used where 32-bit programs cannot run, reads the 64-bit view as its own.)
 infolib_install() {
     local marker="$WINEPREFIX/.ulma-infolib" wanted="" entry name driver
     local key="HKLM\\SOFTWARE\\$INFOLIB_VENDOR\\Q-varni\\Driver\\3.0"

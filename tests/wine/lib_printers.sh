@@ -60,7 +60,7 @@ printers_driver_names() {
 # tools): sets DISCOVERYCHECK and POSTMESSAGE.
 printers_find_tools() {
     local d
-    for d in "${DISCOVERYCHECK_DIR:-}" "$E2E_TOOLS" "$E2E_BUILD/win32/tools" \
+    for d in "${DISCOVERYCHECK_DIR:-}" "$E2E_TOOLS" "$E2E_WINBUILD/tools" \
         "$E2E_BUILD/h11-w32/tools"; do
         if [[ -n "$d" && -f "$d/discoverycheck.exe" && -f "$d/postmessage.exe" ]]; then
             DISCOVERYCHECK="$d/discoverycheck.exe"
@@ -68,7 +68,7 @@ printers_find_tools() {
             return 0
         fi
     done
-    e2e_die "discoverycheck.exe not found; build it with: cmake --workflow --preset win32"
+    e2e_die "discoverycheck.exe not found; build it with: cmake --workflow --preset $E2E_PRESET"
 }
 
 # Installs the printer set in the prefix once; a marker in the prefix records what was installed.

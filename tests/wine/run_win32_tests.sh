@@ -12,6 +12,13 @@ case $arch in
 esac
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${ULMA_WIN32_TEST_BUILD:-$root/build/win32-tests-$arch}
+# shellcheck source=tests/wine/wine_arch.sh
+. "$root/tests/wine/wine_arch.sh"
+ulma_wine_arch "$root"
+if [ "$arch" = i686 ] && [ "$ULMA_WINE32" = 0 ]; then
+    echo "This machine cannot run 32-bit programs, so Wine cannot run the i686 tests here." >&2
+    exit 1
+fi
 
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
     -DCMAKE_BUILD_TYPE=Debug -DULMA_WIN32_TESTS=ON >/dev/null
