@@ -16,20 +16,22 @@ ulma_wine_arch() {
         ULMA_WINE32=0
         ulma_shim="$1/build/wine64-only"
         mkdir -p "$ulma_shim"
-        cat >"$ulma_shim/wine.new" <<'EOF'
+        # Written under names of this process's own and moved in whole, so that two runs
+        # starting at once never see a half-written file.
+        cat >"$ulma_shim/wine.new.$$" <<'EOF'
 #!/bin/sh
 # Starts Wine's 64-bit loader: this machine cannot run its 32-bit one.
 export WINELOADER=/usr/lib/wine/wine64
 if [ -z "${WINEDEBUG:-}" ]; then export WINEDEBUG=fixme-all; fi
 exec /usr/lib/wine/wine64 "$@"
 EOF
-        cat >"$ulma_shim/winepath.new" <<'EOF'
+        cat >"$ulma_shim/winepath.new.$$" <<'EOF'
 #!/bin/sh
 exec wine winepath.exe "$@"
 EOF
-        chmod +x "$ulma_shim/wine.new" "$ulma_shim/winepath.new"
-        mv -f "$ulma_shim/wine.new" "$ulma_shim/wine"
-        mv -f "$ulma_shim/winepath.new" "$ulma_shim/winepath"
+        chmod +x "$ulma_shim/wine.new.$$" "$ulma_shim/winepath.new.$$"
+        mv -f "$ulma_shim/wine.new.$$" "$ulma_shim/wine"
+        mv -f "$ulma_shim/winepath.new.$$" "$ulma_shim/winepath"
         case ":$PATH:" in
         *":$ulma_shim:"*) ;;
         *) PATH="$ulma_shim:$PATH" ;;
