@@ -39,16 +39,18 @@ done
 if [[ -z "${DISPLAY:-}" ]]; then auto=1; fi
 
 ensure_packages
-# The shipped i686 build, or the x86_64 one on a machine that cannot run 32-bit programs.
-source tests/wine/wine_arch.sh
-ulma_wine_arch "$ROOT"
-preset=win32
-if [[ $ULMA_WINE32 == 0 ]]; then
-    preset=win64
+E2E_ARTIFACTS="$ROOT/build/demo-artifacts/$(date +%Y%m%d-%H%M%S)-$lang"
+if [[ $auto == 0 ]]; then export E2E_USE_DISPLAY=1; fi
+# The program runs as a user runs it, without Wine's heap checks.
+E2E_HEAP_CHECK=0
+# Chooses the build (E2E_PRESET): the shipped i686 one, or the x86_64 one on a machine that
+# cannot run 32-bit programs.
+source tests/wine/lib.sh
+if [[ $E2E_PRESET == win64 ]]; then
     echo "This machine cannot run 32-bit programs, so Wine cannot run the i686 build: the demo runs the x86_64 one."
 fi
-echo "Building dist/$preset ..."
-cmake --workflow --preset "$preset" >build-demo.log 2>&1 || {
+echo "Building dist/$E2E_PRESET ..."
+cmake --workflow --preset "$E2E_PRESET" >build-demo.log 2>&1 || {
     tail -n 40 build-demo.log
     echo "ERROR: the build failed (full log: $ROOT/build-demo.log)" >&2
     exit 1
@@ -56,11 +58,6 @@ cmake --workflow --preset "$preset" >build-demo.log 2>&1 || {
 mkdir -p build
 mv -f build-demo.log build/demo-build.log
 
-E2E_ARTIFACTS="$ROOT/build/demo-artifacts/$(date +%Y%m%d-%H%M%S)-$lang"
-if [[ $auto == 0 ]]; then export E2E_USE_DISPLAY=1; fi
-# The program runs as a user runs it, without Wine's heap checks.
-E2E_HEAP_CHECK=0
-source tests/wine/lib.sh
 e2e_begin
 e2e_language "$lang"
 

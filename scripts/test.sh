@@ -15,9 +15,8 @@ export CTEST_PARALLEL_LEVEL="${CTEST_PARALLEL_LEVEL:-$(nproc)}"
 
 passed=0
 failed=0
-started=$SECONDS
-
 skipped=0
+started=$SECONDS
 
 summary() {
     if [[ $skipped -gt 0 ]]; then
