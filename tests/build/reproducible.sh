@@ -13,8 +13,13 @@ cd "$ROOT"
 }
 rm -rf "$COPY"
 mkdir -p "$COPY"
-# The working tree's tracked files, so uncommitted changes are in both builds.
-git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$COPY"
+# The working tree's tracked files, so uncommitted changes are in both builds; in sources
+# unpacked from an archive, without git, every file but the build and ready folders.
+if [[ -e .git ]]; then
+    git ls-files -z | tar --null -T - -cf - | tar -xf - -C "$COPY"
+else
+    tar --exclude=./build --exclude=./dist -cf - . | tar -xf - -C "$COPY"
+fi
 (cd "$COPY" && cmake --workflow --preset win32 >"$ROOT/build/reproducible/build.log" 2>&1) || {
     tail -n 30 "$ROOT/build/reproducible/build.log" >&2
     echo "ERROR: the second build failed (log: build/reproducible/build.log)" >&2

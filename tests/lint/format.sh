@@ -9,7 +9,14 @@ command -v "$FORMAT" >/dev/null || {
     echo "ERROR: $FORMAT not found" >&2
     exit 1
 }
-mapfile -t files < <(git ls-files '*.cpp' '*.h')
+# The tracked sources; in sources unpacked from an archive, without git, every source outside
+# the build and ready folders.
+if [[ -e .git ]]; then
+    mapfile -t files < <(git ls-files '*.cpp' '*.h')
+else
+    mapfile -t files < <(find . \( -path ./build -o -path ./dist \) -prune -o \
+        -type f \( -name '*.cpp' -o -name '*.h' \) -print | sed 's|^\./||' | sort)
+fi
 if [[ ${#files[@]} == 0 ]]; then
     echo "ERROR: no C++ sources found" >&2
     exit 1
