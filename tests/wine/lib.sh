@@ -171,6 +171,8 @@ e2e_cleanup() {
     local rc=$?
     if [[ -n "$E2E_PROGRAM_PID" ]]; then kill "$E2E_PROGRAM_PID" 2>/dev/null || true; fi
     wineserver -k 2>/dev/null || true
+    # The last program's exit status, once read, is of no further use.
+    rm -f "$E2E_BUILD/.program-status.$$"
     if [[ -n "$E2E_XVFB_PID" ]]; then
         kill "$E2E_XVFB_PID" 2>/dev/null || true
         wait "$E2E_XVFB_PID" 2>/dev/null || true
