@@ -20,8 +20,10 @@ if [ "$arch" = i686 ] && [ "$ULMA_WINE32" = 0 ]; then
     exit 1
 fi
 
+# The tests' own build, with the standard library's bounds checks on (the shipped program is
+# built elsewhere, without them).
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake" \
-    -DCMAKE_BUILD_TYPE=Debug -DULMA_WIN32_TESTS=ON >/dev/null
+    -DCMAKE_BUILD_TYPE=Debug -DULMA_WIN32_TESTS=ON -DCMAKE_CXX_FLAGS=-D_GLIBCXX_ASSERTIONS >/dev/null
 cmake --build "$build" -j2 --target ulma_win32_tests
 exe=$(find "$build" -name ulma_win32_tests.exe | head -n 1)
 [ -n "$exe" ] || { echo "ulma_win32_tests.exe was not built" >&2; exit 1; }
