@@ -16,9 +16,10 @@ e2e_begin
 has_control() { awk -F'\t' -v id="$2" '$1 == "control" && $2 == id { f = 1 } END { exit !f }' <<<"$1"; }
 
 # next_window PREVIOUS_HWND: the next dialog the user would see: its dump in $dump, its
-# handle in $HWND.
+# handle in $HWND. The printer's wait after the transfer alone takes about ten seconds, and a
+# machine busy with other runs has been seen to take more than thirty.
 next_window() {
-    dump="$(e2e_drive use "$1" wait-next 30000 dump)" || true
+    dump="$(e2e_drive use "$1" wait-next 60000 dump)" || true
     HWND="$(awk -F'\t' '$1 == "window" { print $2; exit }' <<<"$dump")"
     HWND="${HWND:-0x0}"
 }
