@@ -12,40 +12,43 @@
 set -euo pipefail
 ROUNDS="${1:-30}"
 # Measured as a user runs the program, without Wine's heap checks.
+# shellcheck disable=SC2034 # read by lib.sh
 E2E_HEAP_CHECK=0
 source "$(dirname "$0")/../tests/wine/lib.sh"
+source "$(dirname "$0")/../tests/wine/lib_update.sh"
 
 e2e_need_dist
 e2e_begin
 
-message_of() { awk -F'\t' '$1 == "message" { print $2; exit }' <<<"$1"; }
-has_control() { awk -F'\t' -v id="$2" '$1 == "control" && $2 == id { f = 1 } END { exit !f }' <<<"$1"; }
-next_window() {
-    dump="$(e2e_drive use "$1" wait-next 60000 dump)" || true
-    HWND="$(awk -F'\t' '$1 == "window" { print $2; exit }' <<<"$dump")"
-    HWND="${HWND:-0x0}"
+UPD_DIR="$(e2e_scratch endurance-bench)"
+# The faults a round turns on, all off; every press of Update names all of them, so none stays
+# behind from the press before (the result code matters only with a failing package).
+FAULTS_OFF=(fault_no_answer_preamble=0 fault_no_answer_read=0 fault_send_package=0
+    fault_send_percent=0)
+faults() { upd_state "${FAULTS_OFF[@]}" "$@"; }
+# press_update: presses Update in the main dialog and waits for the next dialog.
+press_update() {
+    e2e_drive use "$MAIN" click 1001 >/dev/null || true
+    upd_next "$MAIN" 60000
 }
 # expect_box ROUND WHAT: the window on top is a message box; its OK is pressed.
 expect_box() {
-    [[ -n "$(message_of "$dump")" ]] || e2e_die "round $1, $2: no message box: $dump"
-    e2e_drive use "$HWND" click 1 >/dev/null || true
+    [[ -n "$(upd_message "$UPD_DUMP")" ]] || e2e_die "round $1, $2: no message box: $UPD_DUMP"
+    e2e_drive use "$UPD_HWND" click 1 >/dev/null || true
 }
 
-DIR="$(e2e_scratch endurance-bench)"
-STATE="$DIR/simprinter.ini"
 # The sample printer without its pacing: the rounds measure what stays behind, not time.
-BASE="$(grep -v -E '^(speed|progress_step)=' "$STATE")"$'\n'"speed=0"$'\n'"progress_step=25"
-e2e_install_configured_printer "$STATE" "$DIR/ulmaupdate.ini"
-set_state() { { printf '%s\n' "$BASE"; printf '%s\n' "$@"; } >"$STATE"; }
+upd_state speed=0 progress_step=25
+faults
+e2e_install_configured_printer "$UPD_DIR/simprinter.ini" "$UPD_DIR/ulmaupdate.ini"
 
-set_state
-e2e_start "$DIR/ulmaupdate.exe"
-next_window 0x0
-has_control "$dump" 1006 || e2e_die "warning not shown: $dump"
-e2e_drive use "$HWND" click 1 >/dev/null || true
-next_window "$HWND"
-MAIN="$HWND"
-has_control "$dump" 1001 || e2e_die "the main dialog did not open: $dump"
+e2e_start "$UPD_DIR/ulmaupdate.exe"
+upd_next 0x0 60000
+upd_has_control "$UPD_DUMP" 1006 || e2e_die "warning not shown: $UPD_DUMP"
+e2e_drive use "$UPD_HWND" click 1 >/dev/null || true
+upd_next "$UPD_HWND" 60000
+MAIN="$UPD_HWND"
+upd_has_control "$UPD_DUMP" 1001 || e2e_die "the main dialog did not open: $UPD_DUMP"
 
 PID=""
 for p in $(pgrep -f ulmaupdate.exe); do
@@ -70,33 +73,29 @@ printf '%-9s %9s %8s %6s %13s\n' round "RSS (KB)" threads files "server files"
 START="$(figures)"
 show start "$START"
 for r in $(seq 1 "$ROUNDS"); do
-    set_state fault_no_answer_preamble=1
-    e2e_drive use "$MAIN" click 1001 >/dev/null || true
-    next_window "$MAIN"
+    faults fault_no_answer_preamble=1
+    press_update
     expect_box "$r" "refused preamble"
 
-    set_state fault_no_answer_read=1
-    e2e_drive use "$MAIN" click 1001 >/dev/null || true
-    next_window "$MAIN"
+    faults fault_no_answer_read=1
+    press_update
     expect_box "$r" "no reply"
 
-    set_state fault_send_package=1 fault_send_percent=50 fault_send_result=1
-    e2e_drive use "$MAIN" click 1001 >/dev/null || true
-    next_window "$MAIN"
-    e2e_drive use "$HWND" click 6 >/dev/null || true
+    faults fault_send_package=1 fault_send_percent=50 fault_send_result=1
+    press_update
+    e2e_drive use "$UPD_HWND" click 6 >/dev/null || true
     # The progress and device-busy windows come before the failure message.
     for _ in 1 2 3 4; do
-        next_window "$HWND"
-        [[ "$HWND" == 0x0 || -n "$(message_of "$dump")" && "$HWND" != "$MAIN" ]] && break
+        upd_next "$UPD_HWND" 60000
+        [[ "$UPD_HWND" == 0x0 || -n "$(upd_message "$UPD_DUMP")" && "$UPD_HWND" != "$MAIN" ]] && break
     done
     expect_box "$r" "stops mid-transfer"
 
-    set_state
-    e2e_drive use "$MAIN" click 1001 >/dev/null || true
-    next_window "$MAIN"
-    e2e_drive use "$HWND" click 7 >/dev/null || true
-    next_window "$HWND"
-    [[ "$HWND" == "$MAIN" ]] || e2e_die "round $r: not back in the main dialog: $dump"
+    faults
+    press_update
+    e2e_drive use "$UPD_HWND" click 7 >/dev/null || true
+    upd_next "$UPD_HWND" 60000
+    [[ "$UPD_HWND" == "$MAIN" ]] || e2e_die "round $r: not back in the main dialog: $UPD_DUMP"
 
     NOW="$(figures)"
     show "$r" "$NOW"

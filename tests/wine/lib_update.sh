@@ -71,6 +71,9 @@ upd_has_control() {
     awk -F'\t' -v id="$2" '$1 == "control" && $2 == id { f = 1 } END { exit !f }' <<<"$1"
 }
 
+# upd_message DUMP: the text of a dumped message box (empty for any other window).
+upd_message() { awk -F'\t' '$1 == "message" { print $2; exit }' <<<"$1"; }
+
 # upd_control_state DUMP ID: "enabled=E visible=V" of a control.
 upd_control_state() {
     awk -F'\t' -v id="$2" '$1 == "control" && $2 == id { printf "enabled=%s visible=%s\n", $4, $5; exit }' <<<"$1"
