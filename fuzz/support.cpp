@@ -12,15 +12,6 @@ void Fail(const std::string& what) {
     std::abort();
 }
 
-std::string Package(int32_t length, const std::string& data) {
-    std::string h(64, '\0');
-    h[0] = static_cast<char>(0x90);
-    h[1] = 0x40;
-    uint32_t v = static_cast<uint32_t>(length);
-    for (int i = 0; i < 4; ++i) h[16 + i] = static_cast<char>(v >> (8 * i));
-    return h + data;
-}
-
 std::vector<std::string> ReceivedPackages() {
     std::vector<std::string> out;
     for (const auto& r : simprinter::Instance().ReceivedPackages())

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app_harness.h"
+#include "support/package_file.h"
 
 namespace fuzz {
 
@@ -17,7 +18,7 @@ inline void Check(bool ok, const char* what) {
 }
 
 // A package file: the 64-byte header with this data length, then `data`.
-std::string Package(int32_t length, const std::string& data);
+using testpkg::Package;
 
 // The packages the simulated printer received so far, as bytes.
 std::vector<std::string> ReceivedPackages();

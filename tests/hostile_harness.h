@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app_harness.h"
+#include "support/package_file.h"
 
 namespace hostile {
 
@@ -19,12 +20,7 @@ constexpr char kCannotCommunicate[] =
 
 // A package file: a 64-byte header stating `stated` bytes of data, followed by `actual` bytes.
 inline std::string Package(int32_t stated, size_t actual, char fill = 'F') {
-    std::string h(64, '\0');
-    h[0] = static_cast<char>(0x90);
-    h[1] = 0x40;
-    uint32_t v = static_cast<uint32_t>(stated);
-    for (int i = 0; i < 4; ++i) h[16 + i] = static_cast<char>(v >> (8 * i));
-    return h + std::string(actual, fill);
+    return testpkg::Package(stated, std::string(actual, fill));
 }
 
 // The printer named in one log line of the simulated printer (printer="..."), or "".

@@ -7,19 +7,13 @@
 
 #include "app_harness.h"
 #include "device/infolib.h"
+#include "support/package_file.h"
 #include "transfer/kf7file.h"
 #include "transfer/transferstate.h"
 
 namespace {
 
-std::string Package(int32_t length, const std::string& data) {
-    std::string h(64, '\0');
-    h[0] = static_cast<char>(0x90);
-    h[1] = 0x40;
-    uint32_t v = static_cast<uint32_t>(length);
-    for (int i = 0; i < 4; ++i) h[16 + i] = static_cast<char>(v >> (8 * i));
-    return h + data;
-}
+using testpkg::Package;
 
 // Peak resident memory of this process in kB since the last ResetPeakMemory; -1 if unknown.
 long PeakMemoryKb() {

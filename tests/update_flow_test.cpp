@@ -5,19 +5,11 @@
 #include <algorithm>
 
 #include "app_harness.h"
+#include "support/package_file.h"
 
 using apptest::Program;
 
 namespace {
-
-std::string Package(int32_t length) {
-    std::string h(64, '\0');
-    h[0] = static_cast<char>(0x90);
-    h[1] = 0x40;
-    uint32_t v = static_cast<uint32_t>(length);
-    for (int i = 0; i < 4; ++i) h[16 + i] = static_cast<char>(v >> (8 * i));
-    return h + std::string(static_cast<size_t>(length), 'F');
-}
 
 constexpr char kInboxDriver[] = "VT-200 Inbox";
 
@@ -51,7 +43,7 @@ class UpdateRun {
     explicit UpdateRun(const std::string& country = "c", const std::string& printer = "P1",
                        const std::string& driver = apptest::kDriver) {
         p.SetIni(Ini(country));
-        p.machine.system.AddFile("C:\\Tools\\fw.kf7", Package(256));
+        p.machine.system.AddFile("C:\\Tools\\fw.kf7", testpkg::Package(256, std::string(256, 'F')));
         p.machine.spooler.InstallSimple(printer, driver);
         p.scripts[IDD_ULMAUPDATE_DIALOG] = [this](const sim::DialogView&, sim::SimUi& ui,
                                                   int step) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app_harness.h"
+#include "support/package_file.h"
 #include "support/sim_fixture.h"
 #include "transfer/progressdlg.h"
 #include "transfer/transferstate.h"
@@ -24,12 +25,7 @@ constexpr char kPkg1[] = "C:\\Tools\\fw.kf7";
 constexpr char kPkg2[] = "C:\\Tools\\fw2.kf7";
 
 std::string Package(int32_t statedLength, size_t actualBytes, char fill) {
-    std::string h(64, '\0');
-    h[0] = static_cast<char>(0x90);
-    h[1] = 0x40;
-    uint32_t v = static_cast<uint32_t>(statedLength);
-    for (int i = 0; i < 4; ++i) h[16 + i] = static_cast<char>(v >> (8 * i));
-    return h + std::string(actualBytes, fill);
+    return testpkg::Package(statedLength, std::string(actualBytes, fill));
 }
 
 std::string Ini(bool twoPackages) {

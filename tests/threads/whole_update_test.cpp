@@ -8,6 +8,7 @@
 
 #include "app_harness.h"
 #include "res/catalog.h"
+#include "support/package_file.h"
 #include "transfer/progressdlg.h"
 #include "transfer/transferstate.h"
 
@@ -15,13 +16,9 @@ using apptest::Program;
 
 namespace {
 
+// A package whose data is as long as its header says.
 std::string Package(int32_t length, char fill) {
-    std::string h(64, '\0');
-    h[0] = static_cast<char>(0x90);
-    h[1] = 0x40;
-    uint32_t v = static_cast<uint32_t>(length);
-    for (int i = 0; i < 4; ++i) h[16 + i] = static_cast<char>(v >> (8 * i));
-    return h + std::string(static_cast<size_t>(length), fill);
+    return testpkg::Package(length, std::string(static_cast<size_t>(length), fill));
 }
 
 // What the user saw of the progress and device-busy windows at one progress report.
