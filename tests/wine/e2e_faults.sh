@@ -8,21 +8,15 @@
 # completes. Screenshots go to build/e2e-artifacts/faults/.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/lib_update.sh"
 
 e2e_need_dist
 e2e_begin
 
-has_control() { awk -F'\t' -v id="$2" '$1 == "control" && $2 == id { f = 1 } END { exit !f }' <<<"$1"; }
-message_of() { awk -F'\t' '$1 == "message" { print $2; exit }' <<<"$1"; }
 icon_of() { awk -F'\t' '$1 == "icon" { print $3; exit }' <<<"$1"; }
 
-# next_window PREVIOUS_HWND: the next dialog the user would see: its dump in $dump, its handle
-# in $HWND.
-next_window() {
-    dump="$(e2e_drive use "$1" wait-next 40000 dump)" || true
-    HWND="$(awk -F'\t' '$1 == "window" { print $2; exit }' <<<"$dump")"
-    HWND="${HWND:-0x0}"
-}
+# next_window PREVIOUS_HWND: the next dialog the user would see, in $UPD_DUMP and $UPD_HWND.
+next_window() { upd_next "$1" 40000; }
 
 # next_message PREVIOUS_HWND: skips the windows that come before the next message box: the main
 # dialog while a slow preamble holds it, the progress and the device-busy windows.
@@ -31,9 +25,9 @@ next_message() {
     next_window "$1"
     for _ in 1 2 3 4; do
         # The main dialog's own static texts have the id of a message box's text too.
-        [[ "$HWND" != 0x0 ]] || return 0
-        [[ -z "$(message_of "$dump")" ]] || has_control "$dump" 1001 || return 0
-        next_window "$HWND"
+        [[ "$UPD_HWND" != 0x0 ]] || return 0
+        [[ -z "$(upd_message "$UPD_DUMP")" ]] || upd_has_control "$UPD_DUMP" 1001 || return 0
+        next_window "$UPD_HWND"
     done
 }
 
@@ -70,12 +64,12 @@ calls_since() { [[ -f "$LOG" ]] && tail -n +"$(($1 + 1))" "$LOG" | tr -d '\r' ||
 # main_usable MAIN_HWND WHAT: after a message box, the main dialog is the dialog the user works
 # in again, with the printer still chosen and Update enabled.
 main_usable() {
-    next_window "$HWND"
-    if [[ "$HWND" == "$1" && "$(printers_window_state "$dump")" == "1 1 1 0" ]]; then
+    next_window "$UPD_HWND"
+    if [[ "$UPD_HWND" == "$1" && "$(printers_window_state "$UPD_DUMP")" == "1 1 1 0" ]]; then
         e2e_pass "$2: the main dialog is usable again"
     else
         e2e_fail "$2: the main dialog is not usable afterwards"
-        sed 's/^/         /' <<<"$dump"
+        sed 's/^/         /' <<<"$UPD_DUMP"
     fi
 }
 
@@ -92,10 +86,10 @@ printers_window_state() {
 # expect_box WHAT TEXT ICON: the current dump is a message box with this text and icon colour
 # (red: error, yellow: warning, blue: information or question); presses its OK.
 expect_box() {
-    e2e_expect_eq "$1: message" "$(message_of "$dump")" "$2"
-    e2e_expect_eq "$1: icon" "$(icon_of "$dump")" "$3"
-    e2e_expect_line "$1: caption" "$dump" "caption	$TITLE"
-    e2e_drive use "$HWND" click 1 >/dev/null || true
+    e2e_expect_eq "$1: message" "$(upd_message "$UPD_DUMP")" "$2"
+    e2e_expect_eq "$1: icon" "$(icon_of "$UPD_DUMP")" "$3"
+    e2e_expect_line "$1: caption" "$UPD_DUMP" "caption	$TITLE"
+    e2e_drive use "$UPD_HWND" click 1 >/dev/null || true
 }
 
 # ---- First run: faults one after the other, then a clean Update --------------------------------
@@ -103,22 +97,22 @@ printf '== faults, one Update each, in one run of the program\n'
 set_state
 rm -f "$LOG" "$STATE".recv*.bin
 e2e_start "$DIR/ulmaupdate.exe"
-HWND=0x0
-next_window "$HWND"
-has_control "$dump" 1006 || e2e_fail "warning not shown: $dump"
-e2e_drive use "$HWND" click 1 >/dev/null || true
-next_window "$HWND"
-MAIN="$HWND"
-has_control "$dump" 1001 || e2e_die "the main dialog did not open: $dump"
+UPD_HWND=0x0
+next_window "$UPD_HWND"
+upd_has_control "$UPD_DUMP" 1006 || e2e_fail "warning not shown: $UPD_DUMP"
+e2e_drive use "$UPD_HWND" click 1 >/dev/null || true
+next_window "$UPD_HWND"
+MAIN="$UPD_HWND"
+upd_has_control "$UPD_DUMP" 1001 || e2e_die "the main dialog did not open: $UPD_DUMP"
 
-# press_update: presses Update in the main dialog; $dump then holds the first box shown and $MARK
-# the length of the call log before.
-# Answers Yes to the confirmation on screen and goes on to the next message box.
+# answer_yes: answers Yes to the confirmation on screen and goes on to the next message box.
 answer_yes() {
-    e2e_drive use "$HWND" click 6 >/dev/null || true
-    next_message "$HWND"
+    e2e_drive use "$UPD_HWND" click 6 >/dev/null || true
+    next_message "$UPD_HWND"
 }
 
+# press_update: presses Update in the main dialog; $UPD_DUMP then holds the first box shown and
+# $MARK the length of the call log before.
 press_update() {
     MARK="$(log_lines)"
     e2e_drive use "$MAIN" click 1001 >/dev/null || true
@@ -160,7 +154,7 @@ main_usable "$MAIN" "no reply"
 # The printer stops answering half-way through the first package: 1911, nothing received.
 set_state fault_send_package=1 fault_send_percent=50 fault_send_result=1
 press_update
-e2e_expect_eq "stops mid-transfer: confirmation first" "$(message_of "$dump")" "$CONFIRM"
+e2e_expect_eq "stops mid-transfer: confirmation first" "$(upd_message "$UPD_DUMP")" "$CONFIRM"
 answer_yes
 e2e_screenshot "faults/4-stops-mid-transfer"
 expect_box "stops mid-transfer" "$FAILED" red
@@ -173,7 +167,7 @@ main_usable "$MAIN" "stops mid-transfer"
 # The second package ends with a result code the program does not know: 1911, version unchanged.
 set_state fault_send_package=2 fault_send_percent=0 fault_send_result=77
 press_update
-e2e_expect_eq "unknown result code: confirmation again" "$(message_of "$dump")" "$CONFIRM"
+e2e_expect_eq "unknown result code: confirmation again" "$(upd_message "$UPD_DUMP")" "$CONFIRM"
 answer_yes
 e2e_screenshot "faults/5-unknown-result"
 expect_box "unknown result code" "$FAILED" red
@@ -188,7 +182,7 @@ main_usable "$MAIN" "unknown result code"
 set_state
 rm -f "$STATE".recv*.bin
 press_update
-e2e_expect_eq "after the faults: confirmation with the old version" "$(message_of "$dump")" "$CONFIRM"
+e2e_expect_eq "after the faults: confirmation with the old version" "$(upd_message "$UPD_DUMP")" "$CONFIRM"
 answer_yes
 e2e_screenshot "faults/6-completed"
 expect_box "after the faults: completed" "$(e2e_format "$(e2e_rc_text en IDS_COMPLETED)" "$MODEL")" blue
@@ -204,11 +198,11 @@ printf '== every raw write and read takes its full time-out\n'
 set_state fault_slow_answer=1
 rm -f "$LOG" "$STATE".recv*.bin
 e2e_start "$DIR/ulmaupdate.exe"
-HWND=0x0
-next_window "$HWND"
-e2e_drive use "$HWND" click 1 >/dev/null || true
-next_window "$HWND"
-MAIN="$HWND"
+UPD_HWND=0x0
+next_window "$UPD_HWND"
+e2e_drive use "$UPD_HWND" click 1 >/dev/null || true
+next_window "$UPD_HWND"
+MAIN="$UPD_HWND"
 t0=$SECONDS
 MARK="$(log_lines)"
 e2e_drive use "$MAIN" click 1001 >/dev/null || true
@@ -218,7 +212,7 @@ sleep 3
 xdotool key Return || e2e_fail "slow answers: Enter could not be typed during the query"
 next_window "$MAIN"
 query_s=$((SECONDS - t0))
-e2e_expect_eq "slow answers: confirmation with the old version" "$(message_of "$dump")" "$CONFIRM"
+e2e_expect_eq "slow answers: confirmation with the old version" "$(upd_message "$UPD_DUMP")" "$CONFIRM"
 calls="$(calls_since "$MARK")"
 grep -q '^XMSendFile' <<<"$calls" &&
     e2e_fail "slow answers: a package was sent before the question was answered" ||

@@ -7,25 +7,18 @@
 # Screenshots of every window go to build/e2e-artifacts/update/.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/lib_update.sh"
 
 e2e_need_dist
 e2e_begin
 
-
-# has_control DUMP ID
-has_control() { awk -F'\t' -v id="$2" '$1 == "control" && $2 == id { f = 1 } END { exit !f }' <<<"$1"; }
-
-# next_window PREVIOUS_HWND: the next dialog the user would see: its dump in $dump, its
-# handle in $HWND. The printer's wait after the transfer alone takes about ten seconds, and a
-# machine busy with other runs has been seen to take more than thirty.
-next_window() {
-    dump="$(e2e_drive use "$1" wait-next 60000 dump)" || true
-    HWND="$(awk -F'\t' '$1 == "window" { print $2; exit }' <<<"$dump")"
-    HWND="${HWND:-0x0}"
-}
+# next_window PREVIOUS_HWND: the next dialog the user would see, in $UPD_DUMP and $UPD_HWND.
+# The printer's wait after the transfer alone takes about ten seconds, and a machine busy with
+# other runs has been seen to take more than thirty.
+next_window() { upd_next "$1" 60000; }
 
 update() {
-    local lang="$1" dump title model driver printer old new
+    local lang="$1" title model driver printer old new
     e2e_language "$lang"
     printf '== %s\n' "$([[ $lang == en ]] && echo English || echo Japanese)"
     # The program's folder has a blank in its name, and in Japanese also characters whose second
@@ -52,20 +45,20 @@ update() {
     fi
     e2e_start "$DIR/ulmaupdate.exe"
     unset E2E_WORKDIR
-    HWND=0x0
-    next_window "$HWND"
+    UPD_HWND=0x0
+    next_window "$UPD_HWND"
     e2e_screenshot "update/$lang-1-warning"
-    has_control "$dump" 1006 && e2e_pass "warning" || e2e_fail "warning not shown: $dump"
-    e2e_drive use "$HWND" click 1 >/dev/null || true
+    upd_has_control "$UPD_DUMP" 1006 && e2e_pass "warning" || e2e_fail "warning not shown: $UPD_DUMP"
+    e2e_drive use "$UPD_HWND" click 1 >/dev/null || true
 
-    next_window "$HWND"
+    next_window "$UPD_HWND"
     e2e_screenshot "update/$lang-2-main"
-    e2e_expect_line "main dialog caption" "$dump" "caption	$title"
-    has_control "$dump" 1001 || e2e_fail "the main dialog did not follow the warning"
+    e2e_expect_line "main dialog caption" "$UPD_DUMP" "caption	$title"
+    upd_has_control "$UPD_DUMP" 1001 || e2e_fail "the main dialog did not follow the warning"
     e2e_expect_eq "the installed printer is listed and chosen" \
-        "$(awk -F'\t' '$1 == "item" || $1 == "selected" { printf "%s;", $NF }' <<<"$dump")" \
+        "$(awk -F'\t' '$1 == "item" || $1 == "selected" { printf "%s;", $NF }' <<<"$UPD_DUMP")" \
         "$printer;0;"
-    local main="$HWND"
+    local main="$UPD_HWND"
     # Asked as Windows asks before a shutdown: the waiting program lets the session end...
     e2e_expect_eq "the main dialog lets the session end" \
         "$(e2e_drive use "$main" end-session || true)" "end-session	1"
@@ -73,40 +66,39 @@ update() {
 
     next_window "$main"
     e2e_screenshot "update/$lang-3-confirm"
-    e2e_expect_line "confirmation with both versions" "$dump" \
+    e2e_expect_line "confirmation with both versions" "$UPD_DUMP" \
         "message	$(e2e_format "$(e2e_rc_text "$lang" IDS_CONFIRM_UPDATE)" "$old" "$new" "$model")"
-    e2e_drive use "$HWND" click 6 >/dev/null || true
+    e2e_drive use "$UPD_HWND" click 6 >/dev/null || true
 
-    next_window "$HWND"
+    next_window "$UPD_HWND"
     # ...but not while a package goes to the printer, nor while the printer takes it in (the
     # progress dialog stays, hidden, behind the device-busy window).
-    local progress="$HWND"
+    local progress="$UPD_HWND"
     e2e_expect_eq "the session may not end during the transfer" \
         "$(e2e_drive use "$progress" end-session || true)" "end-session	0"
     e2e_screenshot "update/$lang-4-progress"
-    if has_control "$dump" 2310; then
-        e2e_expect_line "progress dialog caption" "$dump" "caption	$title"
-        e2e_expect_eq "progress text" "$(e2e_control_text "$dump" 2311)" \
+    if upd_has_control "$UPD_DUMP" 2310; then
+        e2e_expect_line "progress dialog caption" "$UPD_DUMP" "caption	$title"
+        e2e_expect_eq "progress text" "$(e2e_control_text "$UPD_DUMP" 2311)" \
             "$(e2e_rc_text "$lang" IDS_TRANSFERRING)"
-        next_window "$HWND"
+        next_window "$UPD_HWND"
     else
-        e2e_fail "no progress dialog: $dump"
+        e2e_fail "no progress dialog: $UPD_DUMP"
     fi
 
     e2e_expect_eq "the session may not end while the printer takes the firmware in" \
         "$(e2e_drive use "$progress" end-session || true)" "end-session	0"
     e2e_screenshot "update/$lang-5-device-busy"
-    e2e_expect_eq "device-busy text" "$(e2e_control_text "$dump" 2510)" \
+    e2e_expect_eq "device-busy text" "$(e2e_control_text "$UPD_DUMP" 2510)" \
         "$(e2e_rc_text "$lang" IDC_DEVPROG_TEXT)"
-    e2e_expect_line "device-busy caption" "$dump" "caption	$title"
+    e2e_expect_line "device-busy caption" "$UPD_DUMP" "caption	$title"
 
-    next_window "$HWND"
+    next_window "$UPD_HWND"
     e2e_screenshot "update/$lang-6-completed"
-    e2e_expect_line "completion message" "$dump" \
+    e2e_expect_line "completion message" "$UPD_DUMP" \
         "message	$(e2e_format "$(e2e_rc_text "$lang" IDS_COMPLETED)" "$model")"
-    e2e_drive use "$HWND" click 1 >/dev/null || true
-    local status
-    status="$(e2e_wait_program 20)" && e2e_pass "the program ends after the update" ||
+    e2e_drive use "$UPD_HWND" click 1 >/dev/null || true
+    e2e_wait_program 20 >/dev/null && e2e_pass "the program ends after the update" ||
         e2e_fail "the program is still running after the update"
 
     # What reached the printer: each package's header and data (the length stands at offset 16
