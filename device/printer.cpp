@@ -50,6 +50,9 @@ CPrinter::CPrinter() = default;
 CPrinter::~CPrinter() = default;
 
 int CPrinter::ReadPrinterInfo() {
+    // An empty name (a queue name that is only the special-tape suffix) names no queue: the
+    // spooler would take it for the print server itself.
+    if (m_szPrinterName[0] == '\0') return 0;
     auto handle = plat::Spooler().OpenPrinter(m_szPrinterName);
     if (!handle) return 0;
 

@@ -113,6 +113,9 @@ TEST_F(Discovery, ASpecialTapeNameNeverOpensAQueueOfAnotherDriver) {
     // The same with letters beyond A to Z: the spooler takes "\xE9" for "\xC9" (code page 1252).
     spooler.InstallSimple("\xC9TIQUETTE", "Other Driver");
     spooler.InstallSimple("\xE9tiquette(Special Tape)", kDriver);
+    // Only the suffix: the name left is empty, which would open the print server itself.
+    spooler.InstallSimple("(Special Tape)", kDriver);
+    spooler.InstallSimple("(Special Tape)Label", kDriver);
     EXPECT_EQ(list.EnumeratePrinters(kDriver, kInbox), 1);
     EXPECT_EQ(Names(), (std::vector<std::string>{"Label", "Label(Special Tape)"}));
     EXPECT_EQ(spooler.CallsFor("Office"), 0);
@@ -121,6 +124,8 @@ TEST_F(Discovery, ASpecialTapeNameNeverOpensAQueueOfAnotherDriver) {
     EXPECT_EQ(spooler.CallsFor("\xE9tiquette"), 0);
     EXPECT_EQ(spooler.CallsFor("\xC9TIQUETTE"), 0);
     EXPECT_EQ(spooler.CallsFor("Ghost"), 1);  // tried, and absent
+    for (const auto& call : spooler.log)
+        EXPECT_FALSE(call.function == "OpenPrinter" && call.printer.empty());
 }
 
 TEST_F(Discovery, ANameTheSpoolerGivesToAQueueOfAnotherDriverTooIsNotListed) {
