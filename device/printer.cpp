@@ -19,6 +19,13 @@ bool CopyNameField(char (&field)[kNameField], const char* name) {
 
 namespace {
 
+// Opens a queue by its name. An empty name names no queue (a special-tape name whose suffix
+// stands at its start leaves one): the spooler would take it for the print server itself.
+std::unique_ptr<plat::IPrinterHandle> OpenQueue(const char* name) {
+    if (!name || !*name) return nullptr;
+    return plat::Spooler().OpenPrinter(name);
+}
+
 // Reads the level-2 record of an opened queue into `info`; the record's names point into it.
 bool ReadInfo2(plat::IPrinterHandle& handle, std::unique_ptr<uint8_t[]>& info,
                plat::PrinterInfo2& record) {
@@ -35,8 +42,7 @@ bool ReadInfo2(plat::IPrinterHandle& handle, std::unique_ptr<uint8_t[]>& info,
 }  // namespace
 
 bool ReadQueueDriverName(const char* queue, std::string& driver) {
-    if (!queue || !*queue) return false;
-    auto handle = plat::Spooler().OpenPrinter(queue);
+    auto handle = OpenQueue(queue);
     std::unique_ptr<uint8_t[]> info;
     plat::PrinterInfo2 record;
     if (!handle || !ReadInfo2(*handle, info, record) || !record.pDriverName) return false;
@@ -50,10 +56,7 @@ CPrinter::CPrinter() = default;
 CPrinter::~CPrinter() = default;
 
 int CPrinter::ReadPrinterInfo() {
-    // An empty name (a queue name that is only the special-tape suffix) names no queue: the
-    // spooler would take it for the print server itself.
-    if (m_szPrinterName[0] == '\0') return 0;
-    auto handle = plat::Spooler().OpenPrinter(m_szPrinterName);
+    auto handle = OpenQueue(m_szPrinterName);
     if (!handle) return 0;
 
     // Without the record there are no driver and port names to go on.
@@ -94,7 +97,7 @@ int DocumentPropertiesResult(int32_t answer) {
 
 int CPrinter::GetDefaultDevMode() {
     if (!m_pDevMode) return 0;
-    auto handle = plat::Spooler().OpenPrinter(m_szPrinterName);
+    auto handle = OpenQueue(m_szPrinterName);
     if (!handle) return 0;
     return DocumentPropertiesResult(
         handle->DocumentProperties(m_szPrinterName, m_pDevMode.get(), nullptr, win::DM_OUT_BUFFER));
@@ -102,7 +105,7 @@ int CPrinter::GetDefaultDevMode() {
 
 int CPrinter::UpdateDevMode(const void* input) {
     if (!m_pDevMode) return 0;
-    auto handle = plat::Spooler().OpenPrinter(m_szPrinterName);
+    auto handle = OpenQueue(m_szPrinterName);
     if (!handle) return 0;
     return DocumentPropertiesResult(handle->DocumentProperties(
         m_szPrinterName, m_pDevMode.get(), input, win::DM_IN_BUFFER | win::DM_OUT_BUFFER));
